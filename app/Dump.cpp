@@ -1,0 +1,136 @@
+#include "app/Dump.h"
+
+#include "common/EventWait.h"
+#include "common/StdFuncsMisc.h"
+#include "common/Timing.h"
+#include "link/StdDefs.h"
+#include "link/StdFuncsMeade.h"
+#include "serial/COMPorts.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QTimer>
+
+TFHexvac::TFHexvac(QWidget* Parent)
+    : QMainWindow(Parent)
+    , ApdCom(this) {
+    setObjectName(QStringLiteral("FHexvac"));
+    CreateControls();
+    FormCreate();
+}
+
+TFHexvac::~TFHexvac() {
+    // The core must not write into a panel that is going away.
+    if (LinkState.StatusPanel == &statusPanel_)
+        RegisterStatusPanel(nullptr);
+}
+
+quint64 TFHexvac::InstanceNumber() {
+    // A native window handle is unique across the desktop only where the
+    // windowing system hands one out for the whole session; elsewhere (and
+    // whenever it is 0) the process id keeps two instances apart.
+    const QString platform = QGuiApplication::platformName();
+    if (platform == QLatin1String("windows") || platform == QLatin1String("xcb")) {
+        if (const WId handle = winId())
+            return static_cast<quint64>(handle);
+    }
+    return static_cast<quint64>(QCoreApplication::applicationPid());
+}
+
+void TFHexvac::FormCreate() {
+    RegisterMenus(&ScopeSources, &SetBaudRate1, {}, {});
+    RegisterStatusPanel(&statusPanel_);
+
+    ResetLinkState();
+    SetFixedFormats();
+
+    LinkState.AppDir =
+        QDir::toNativeSeparators(QCoreApplication::applicationDirPath()) + QDir::separator();
+
+    ApdCom.AwaitingReply = false;
+    ApdCom.HoldFullTime = false;
+
+    const QString base =
+        LinkState.AppDir + QStringLiteral("Hexvac") + QString::number(InstanceNumber());
+    ApdCom.TraceName = (base + QStringLiteral(".TRC")).left(255);
+    ApdCom.LogName = (base + QStringLiteral(".LOG")).left(255);
+
+    ApdCom.Baud = 9600;
+    ApdCom.DataBits = 8;
+    ApdCom.Parity = TParity::pNone;
+    ApdCom.StopBits = 1;
+    ApdCom.SWFlowOptions = TSWFlowOptions::swfNone;
+
+    Label4->setText(QString());
+}
+
+void TFHexvac::showEvent(QShowEvent* Event) {
+    QMainWindow::showEvent(Event);
+    if (!Event->spontaneous())
+        FormShow();
+}
+
+void TFHexvac::FormShow() {
+    Timer1->start(Timing::Scaled(Timing::StartupQuestionMs));
+}
+
+void TFHexvac::Timer1Timer() {
+    Timer1->stop();
+    const int answer = AskQuestion(this, QStringLiteral("Try to AutoDetect a connected scope"),
+                                   QStringLiteral("YES"), QStringLiteral("NO"), 2);
+    // Closing the question without a button counts as "NO".
+    LinkState.NoAutoDetect = answer != 1;
+}
+
+void TFHexvac::About1Click() {
+    ShowMessageAt(this, GetVersionText());
+}
+
+// "Only" always implies "Include 0000-7FFF".
+void TFHexvac::CBLowRamClick() {
+    if (CBLowOnly->isChecked() && !CBLowRam->isChecked())
+        CBLowOnly->setChecked(false);
+}
+
+void TFHexvac::CBLowOnlyClick() {
+    if (CBLowOnly->isChecked() && !CBLowRam->isChecked())
+        CBLowRam->setChecked(true);
+}
+
+bool TFHexvac::FormCloseQuery() {
+    return !LinkState.SelectingPort;
+}
+
+void TFHexvac::closeEvent(QCloseEvent* Event) {
+    if (!FormCloseQuery()) {
+        Event->ignore();
+        return;
+    }
+    FormClose();
+    Event->accept();
+}
+
+void TFHexvac::FormClose() {
+    const QString traceName = ApdCom.TraceName;
+    const QString logName = ApdCom.LogName;
+    LinkState.ScopeFound = false;
+    ApdCom.Close();
+    ProcessPendingMessages();
+    if (QFile::exists(traceName))
+        QFile::remove(traceName);
+    if (QFile::exists(logName))
+        QFile::remove(logName);
+}
+
+void TFHexvac::changeEvent(QEvent* Event) {
+    // The user changed the regional settings: take them, as the platform
+    // would; every date parse puts the fixed date format back first.
+    if (Event->type() == QEvent::LocaleChange)
+        LoadSystemFormats();
+    QMainWindow::changeEvent(Event);
+}

@@ -1,0 +1,177 @@
+// Building the main window: its controls at their places and its menu bar.
+
+#include "app/Dump.h"
+
+#include <QCheckBox>
+#include <QEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPointer>
+#include <QProgressBar>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolButton>
+
+namespace {
+
+// The client area the controls are laid out in, in pixels.
+constexpr int ClientWidth = 242;
+constexpr int ClientHeight = 118;
+// Distances kept from the client area's edges by the anchored controls.
+constexpr int PB1RightGap = ClientWidth - (2 + 236);
+constexpr int PB1BottomGap = ClientHeight - 79;
+constexpr int SBarHeight = 20;
+constexpr int StatusPanelWidth = 280;
+
+QFont FontOfHeight(const QFont& base, int pixels, bool bold = false) {
+    QFont font = base;
+    font.setPixelSize(pixels);
+    font.setBold(bold);
+    return font;
+}
+
+template <class W> W* Place(W* widget, const char* name, int left, int top, int width, int height) {
+    widget->setObjectName(QLatin1String(name));
+    widget->setGeometry(left, top, width, height);
+    return widget;
+}
+
+QSpinBox* HexSpinEdit(QWidget* parent) {
+    auto* spin = new QSpinBox(parent);
+    spin->setDisplayIntegerBase(16);
+    spin->setRange(0, 0x7F); // the handboxes have at most 128 pages
+    spin->setValue(2);
+    return spin;
+}
+
+} // namespace
+
+void TFHexvac::CreateControls() {
+    setWindowTitle(QStringLiteral("Meade Memory Siphonex"));
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPixelSize(11);
+    setFont(font);
+
+    client_ = new QWidget(this);
+    client_->setObjectName(QStringLiteral("ClientArea"));
+    setCentralWidget(client_);
+
+    Label1 = Place(new QLabel(QStringLiteral("Page"), client_), "Label1", 2, 5, 38, 16);
+    Label1->setFont(FontOfHeight(font, 13, true));
+    RxFrom = Place(HexSpinEdit(client_), "RxFrom", 46, 2, 43, 21);
+    Label3 = Place(new QLabel(QStringLiteral("to"), client_), "Label3", 98, 5, 14, 16);
+    Label3->setFont(FontOfHeight(font, 13, true));
+    RxTo = Place(HexSpinEdit(client_), "RxTo", 123, 2, 46, 21);
+
+    CBLowRam = Place(new QCheckBox(QStringLiteral("Include 0000-7FFF"), client_), "CBLowRam", 8, 32,
+                     113, 17);
+    CBLowOnly = Place(new QCheckBox(QStringLiteral("Only"), client_), "CBLowOnly", 120, 32, 45, 17);
+
+    SBLoad = Place(new QToolButton(client_), "SBLoad", 12, 54, 69, 22);
+    SBLoad->setText(QStringLiteral("Run"));
+    SBLoad->setEnabled(false);
+
+    Label4 = Place(new QLabel(client_), "Label4", 94, 55, 48, 20);
+    Label4->setFont(FontOfHeight(font, 16));
+    Label2 = Place(new QLabel(QStringLiteral("|"), client_), "Label2", 173, 56, 20, 20);
+    Label2->setFont(FontOfHeight(font, 13));
+    Label2->setFixedSize(20, 20);
+
+    PB1 = Place(new QProgressBar(client_), "PB1", 2, 79, 236, 16);
+    PB1->setRange(0, 100);
+    PB1->setValue(0);
+    PB1->setTextVisible(false);
+
+    SBar = Place(new QStatusBar(client_), "SBar", 0, ClientHeight - SBarHeight, ClientWidth,
+                 SBarHeight);
+    SBar->setSizeGripEnabled(false);
+    // Panel 0, wider than the bar itself; it shows the link status.
+    SBarPanel0 = Place(new QLabel(SBar), "SBarPanel0", 0, 0, StatusPanelWidth, SBarHeight);
+    connect(&statusPanel_, &TStatusPanel::TextChanged, SBarPanel0, &QLabel::setText);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setSingleShot(false);
+    connect(Timer1, &QTimer::timeout, this, &TFHexvac::Timer1Timer);
+
+    connect(CBLowRam, &QCheckBox::toggled, this, &TFHexvac::CBLowRamClick);
+    connect(CBLowOnly, &QCheckBox::toggled, this, &TFHexvac::CBLowOnlyClick);
+
+    CreateMenus();
+    client_->installEventFilter(this);
+    resize(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
+}
+
+bool TFHexvac::eventFilter(QObject* Watched, QEvent* Event) {
+    if (Watched == client_ && Event->type() == QEvent::Resize)
+        AnchorToClientArea();
+    return QMainWindow::eventFilter(Watched, Event);
+}
+
+void TFHexvac::AnchorToClientArea() {
+    // PB1 is anchored left, right and bottom; the status bar sits at the bottom.
+    const int w = client_->width();
+    const int h = client_->height();
+    PB1->setGeometry(PB1->x(), h - PB1BottomGap, w - PB1->x() - PB1RightGap, PB1->height());
+    SBar->setGeometry(0, h - SBarHeight, w, SBarHeight);
+}
+
+void TFHexvac::CreateMenus() {
+    QMenuBar* bar = menuBar();
+    bar->setObjectName(QStringLiteral("MainMenu1"));
+
+    ScopeSources.setObjectName(QStringLiteral("ScopeSources"));
+    ScopeSources.SetCaption(QStringLiteral("Scope Sources"));
+    scopeSourcesMenu_ = bar->addMenu(ScopeSources.Caption());
+    scopeSourcesMenu_->setObjectName(QStringLiteral("ScopeSources"));
+    MirrorMenu(&ScopeSources, scopeSourcesMenu_);
+
+    QMenu* utilities = bar->addMenu(QStringLiteral("Scope Utilities"));
+    utilities->setObjectName(QStringLiteral("Utilities1"));
+    SetBaudRate1.setObjectName(QStringLiteral("SetBaudRate1"));
+    SetBaudRate1.SetCaption(QStringLiteral("Set Baud Rate"));
+    setBaudRateMenu_ = utilities->addMenu(SetBaudRate1.Caption());
+    setBaudRateMenu_->setObjectName(QStringLiteral("SetBaudRate1"));
+    MirrorMenu(&SetBaudRate1, setBaudRateMenu_);
+    QAction* baudCheck = utilities->addAction(QStringLiteral("Baud Check"));
+    baudCheck->setObjectName(QStringLiteral("BaudCheck1"));
+
+    QAction* about = bar->addAction(QStringLiteral("About"));
+    about->setObjectName(QStringLiteral("About1"));
+    connect(about, &QAction::triggered, this, &TFHexvac::About1Click);
+
+    // Closes through the same close query as the window's close box.
+    QAction* exit = bar->addAction(QStringLiteral("Exit"));
+    exit->setObjectName(QStringLiteral("Exit1"));
+    connect(exit, &QAction::triggered, this, &QWidget::close);
+}
+
+void TFHexvac::MirrorMenu(TMenuItem* Data, QMenu* Menu) {
+    auto rebuild = [Data, Menu] {
+        Menu->clear();
+        for (int i = 0; i < Data->Count(); ++i) {
+            TMenuItem* item = Data->Item(i);
+            if (item->IsSeparator()) {
+                Menu->addSeparator();
+                continue;
+            }
+            QAction* action = Menu->addAction(item->Caption());
+            action->setEnabled(item->Enabled());
+            action->setCheckable(item->RadioItem() || item->Checked());
+            action->setChecked(item->Checked());
+            // The handler runs after the click has been delivered: it may
+            // rebuild this very menu, which deletes the action.
+            std::weak_ptr<TMenuItem> weak = item->weak_from_this();
+            QObject::connect(action, &QAction::triggered, Menu, [weak, Menu] {
+                QTimer::singleShot(0, Menu, [weak] {
+                    if (auto target = weak.lock())
+                        target->Click();
+                });
+            });
+        }
+    };
+    connect(Data, &TMenuItem::Changed, Menu, rebuild);
+    rebuild();
+}

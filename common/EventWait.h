@@ -1,0 +1,12 @@
+#pragma once
+// Waiting without spinning. Every wait in Hexvac sleeps in the event loop
+// until something happens, so serial events, timers and clicks keep being
+// handled while a probe or a notice waits.
+
+// Handles the events that are pending now, once ("process pending window
+// messages").
+void ProcessPendingMessages();
+
+// Sleeps in a local event loop for Ms milliseconds (under the test scale of
+// Timing), handling every event that arrives meanwhile.
+void WaitInEventLoop(int Ms);

@@ -1,0 +1,72 @@
+#pragma once
+// Small conversions and dialog helpers shared by every part of Hexvac.
+//
+// The codecs turn page numbers into file-name hex, readable "[80]" templates
+// into binary download-mode commands, and peek replies into bytes. The dialog
+// helpers are the only way the rest of the program talks to the user: they
+// hand each message to the registered UI host (UiHost.h), so the window, the
+// command-line tool and the tests each answer them their own way.
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <stdexcept>
+
+// The one conversion error: raised by every parse of hexadecimal or date text
+// that does not convert. Callers catch it by this type; no partial result is
+// ever returned alongside it.
+class EConvertError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// ---- Hex and byte-string codecs -------------------------------------------
+
+// Upper-case hex of Value. Width > 0: exactly Width digits (zero-filled on the
+// left, high digits cut). Width 0: the fewest digits, padded to an even count.
+// Negative values are their 64-bit two's complement.
+QString FormatHex(int Width, qint64 Value);
+
+// FormatHex(Width, Value & 0xFF).
+QString ByteToHex(qint64 Value, int Width);
+
+// Replaces every "[hh]" group by the byte it names; anything else is copied.
+// Throws EConvertError for a group whose two characters are not hex digits.
+QByteArray DecodeHexEscapes(const QByteArray& Text);
+
+// One byte per pair of hex digits; a last unpaired digit is ignored. With
+// StopAtZero, a pair "00" ends the conversion. Throws EConvertError.
+QByteArray HexToBytes(const QString& Text, bool StopAtZero);
+
+// Eight "0"/"1" characters, most significant bit first.
+QString ByteToBits(quint8 Value);
+
+// 8 x ByteCount "0"/"1" characters, most significant byte first.
+QString IntToBits(qint64 Value, int ByteCount);
+
+// ---- Files ------------------------------------------------------------------
+
+// Size in bytes of the named file (a folder counts as 0), or -1 if there is
+// no such file. Sizes past 2 GiB are returned whole, never wrapped negative.
+qint64 FileSizeOf(const QString& FileName);
+
+// ---- Messages and questions ---------------------------------------------------
+// Control is the window or control the message concerns; the box is centred
+// on it. It may be null (centred on the screen).
+
+// Modal message with an "OK" button; returns when it is dismissed.
+void ShowMessageAt(QObject* Control, const QString& Text);
+
+// A message without buttons, shown for one second. Events keep flowing.
+void FlashMessageAt(QObject* Control, const QString& Text);
+
+// Two-button question. 1 = first button, 2 = second, -1 = closed otherwise.
+// DefaultButton 1 focuses the first button, anything else the second.
+int AskQuestion(QObject* Control, const QString& Question, const QString& Caption1,
+                const QString& Caption2, int DefaultButton);
+
+// The plain platform message box (caption: the application title, one "OK").
+void ShowPlainMessage(const QString& Text);
+
+// The hourglass cursor of a long operation, and back to the default one.
+void SetBusyCursor(bool Busy);

@@ -1,0 +1,54 @@
+#include "common/UiHost.h"
+
+#include "common/StdFuncsMisc.h"
+
+namespace {
+
+// Used before any host is installed (early start-up, a library used alone):
+// nothing is shown and every question counts as closed without an answer.
+class SilentUiHost final : public UiHost {
+public:
+    void ShowMessage(QObject*, const QString&) override {}
+    void FlashMessage(QObject*, const QString&) override {}
+    int AskQuestion(QObject*, const QString&, const QString&, const QString&, int) override {
+        return -1;
+    }
+    void PlainMessage(const QString&) override {}
+    void SetBusyCursor(bool) override {}
+};
+
+SilentUiHost silentHost;
+UiHost* installedHost = nullptr;
+
+} // namespace
+
+UiHost& CurrentUiHost() {
+    return installedHost ? *installedHost : silentHost;
+}
+
+UiHost* InstallUiHost(UiHost* Host) {
+    UiHost* previous = installedHost;
+    installedHost = Host;
+    return previous;
+}
+
+void ShowMessageAt(QObject* Control, const QString& Text) {
+    CurrentUiHost().ShowMessage(Control, Text);
+}
+
+void FlashMessageAt(QObject* Control, const QString& Text) {
+    CurrentUiHost().FlashMessage(Control, Text);
+}
+
+int AskQuestion(QObject* Control, const QString& Question, const QString& Caption1,
+                const QString& Caption2, int DefaultButton) {
+    return CurrentUiHost().AskQuestion(Control, Question, Caption1, Caption2, DefaultButton);
+}
+
+void ShowPlainMessage(const QString& Text) {
+    CurrentUiHost().PlainMessage(Text);
+}
+
+void SetBusyCursor(bool Busy) {
+    CurrentUiHost().SetBusyCursor(Busy);
+}

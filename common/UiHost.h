@@ -1,0 +1,48 @@
+#pragma once
+// The one interface through which the core asks anything of a user.
+//
+// The main window installs a host that shows real Qt dialogs; tests install a
+// scripted host that records every text and answers from a script; the
+// command-line tool installs a console host. Core code never includes a
+// widget header: it calls the helpers of StdFuncsMisc.h, which land here.
+
+#include <QObject>
+#include <QString>
+
+class UiHost {
+public:
+    virtual ~UiHost() = default;
+
+    // Modal box with one "OK" button, centred on Control.
+    virtual void ShowMessage(QObject* Control, const QString& Text) = 0;
+    // Box without buttons, shown for Timing::NoticeMs while events keep flowing.
+    virtual void FlashMessage(QObject* Control, const QString& Text) = 0;
+    // Two-button question: 1, 2, or -1 when closed without a button.
+    virtual int AskQuestion(QObject* Control, const QString& Question, const QString& Caption1,
+                            const QString& Caption2, int DefaultButton) = 0;
+    // The platform's plain message box.
+    virtual void PlainMessage(const QString& Text) = 0;
+    // Hourglass cursor on or off.
+    virtual void SetBusyCursor(bool Busy) = 0;
+};
+
+// The host in force; a silent host (that records nothing and answers every
+// question with -1) until one is installed.
+UiHost& CurrentUiHost();
+
+// Installs Host (not owned) until the returned previous host is installed
+// again, or until Host is replaced. Passing null restores the silent host.
+UiHost* InstallUiHost(UiHost* Host);
+
+// Installs a host for the lifetime of a scope, then puts the previous back.
+class ScopedUiHost {
+public:
+    explicit ScopedUiHost(UiHost& Host)
+        : previous_(InstallUiHost(&Host)) {}
+    ~ScopedUiHost() { InstallUiHost(previous_); }
+    ScopedUiHost(const ScopedUiHost&) = delete;
+    ScopedUiHost& operator=(const ScopedUiHost&) = delete;
+
+private:
+    UiHost* previous_;
+};

@@ -1,0 +1,283 @@
+// The main window as the user first meets it: its controls, the start-up
+// question, the low-memory boxes, closing, and its files.
+
+#include "app/Dump.h"
+#include "common/Timing.h"
+#include "link/StdDefs.h"
+#include "tests/support/ScriptedUiHost.h"
+#include "tests/support/TestRegistry.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProcess>
+#include <QProgressBar>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void EveryControlSitsAtItsPlaceWithItsStartState();
+    void MenuBarHoldsTheFourTopItems();
+    void StartupQuestionDecidesAutoDetect_data();
+    void StartupQuestionDecidesAutoDetect();
+    void OnlyAlwaysImpliesIncludeLowMemory();
+    void CloseIsRefusedWhileAPortSelectionRuns();
+    void ClosingDeletesTheTraceAndLogFiles();
+    void ExitClosesThroughTheSameQuery();
+    void AboutShowsTheVersionText();
+    void FileNamesCarryTheInstanceNumber();
+    void TwoInstancesUseDifferentFileNames();
+    void StatusPanelAndMenusFollowTheirData();
+
+private:
+    ScriptedUiHost host_;
+    UiHost* previous_ = nullptr;
+};
+
+void TestMainWindow::initTestCase() {
+    Timing::SetTestScale(5);
+}
+
+void TestMainWindow::init() {
+    host_.Clear();
+    previous_ = InstallUiHost(&host_);
+}
+
+void TestMainWindow::cleanup() {
+    InstallUiHost(previous_);
+    LinkState.SelectingPort = false;
+}
+
+void TestMainWindow::EveryControlSitsAtItsPlaceWithItsStartState() {
+    TFHexvac w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QCOMPARE(w.windowTitle(), QStringLiteral("Meade Memory Siphonex"));
+    QCOMPARE(w.centralWidget()->size(), QSize(242, 118));
+
+    const struct {
+        QWidget* control;
+        QRect place;
+    } places[] = {
+        {w.Label1, {2, 5, 38, 16}},     {w.RxFrom, {46, 2, 43, 21}},
+        {w.Label3, {98, 5, 14, 16}},    {w.RxTo, {123, 2, 46, 21}},
+        {w.CBLowRam, {8, 32, 113, 17}}, {w.CBLowOnly, {120, 32, 45, 17}},
+        {w.SBLoad, {12, 54, 69, 22}},   {w.Label4, {94, 55, 48, 20}},
+        {w.Label2, {173, 56, 20, 20}},  {w.PB1, {2, 79, 236, 16}},
+        {w.SBar, {0, 98, 242, 20}},
+    };
+    for (const auto& p : places)
+        QVERIFY2(p.control->geometry() == p.place, qPrintable(p.control->objectName()));
+
+    QCOMPARE(w.Label1->text(), QStringLiteral("Page"));
+    QVERIFY(w.Label1->font().bold());
+    QCOMPARE(w.Label1->font().pixelSize(), 13);
+    QCOMPARE(w.Label3->text(), QStringLiteral("to"));
+    QCOMPARE(w.Label4->text(), QString());
+    QCOMPARE(w.Label4->font().pixelSize(), 16);
+    QCOMPARE(w.Label2->text(), QStringLiteral("|"));
+    QCOMPARE(w.font().pixelSize(), 11);
+
+    QCOMPARE(w.RxFrom->value(), 2);
+    QCOMPARE(w.RxTo->value(), 2);
+    QCOMPARE(w.RxTo->displayIntegerBase(), 16);
+    QCOMPARE(w.RxFrom->displayIntegerBase(), 16);
+    QCOMPARE(w.CBLowRam->text(), QStringLiteral("Include 0000-7FFF"));
+    QCOMPARE(w.CBLowOnly->text(), QStringLiteral("Only"));
+    QVERIFY(!w.CBLowRam->isChecked() && !w.CBLowOnly->isChecked());
+    QCOMPARE(w.SBLoad->text(), QStringLiteral("Run"));
+    QVERIFY(!w.SBLoad->isEnabled());
+    QCOMPARE(w.PB1->minimum(), 0);
+    QCOMPARE(w.PB1->maximum(), 100);
+    QCOMPARE(w.SBarPanel0->width(), 280);
+
+    // The port starts at 9600 baud, 8N1, no flow control, with its buffers.
+    QCOMPARE(w.ApdCom.Baud, 9600);
+    QCOMPARE(w.ApdCom.DataBits, 8);
+    QVERIFY(w.ApdCom.Parity == TParity::pNone);
+    QCOMPARE(w.ApdCom.StopBits, 1);
+    QVERIFY(w.ApdCom.SWFlowOptions == TSWFlowOptions::swfNone);
+    QCOMPARE(w.ApdCom.InSize, 32768);
+    QCOMPARE(w.ApdCom.OutSize, 8192);
+    QCOMPARE(w.ApdCom.LogSize, 200000);
+    QVERIFY(!w.ApdCom.AwaitingReply && !w.ApdCom.HoldFullTime);
+    QVERIFY(LinkState.NoAutoDetect);
+
+    // Anchored: a wider window widens the progress bar and the status bar.
+    w.resize(w.width() + 40, w.height() + 10);
+    QTRY_COMPARE(w.centralWidget()->size(), QSize(282, 128));
+    QCOMPARE(w.PB1->geometry(), QRect(2, 89, 276, 16));
+    QCOMPARE(w.SBar->geometry(), QRect(0, 108, 282, 20));
+}
+
+void TestMainWindow::MenuBarHoldsTheFourTopItems() {
+    TFHexvac w;
+    QStringList top;
+    for (QAction* a : w.menuBar()->actions())
+        top << a->text();
+    QCOMPARE(top, QStringList({"Scope Sources", "Scope Utilities", "About", "Exit"}));
+    auto* utilities = w.menuBar()->findChild<QMenu*>(QStringLiteral("Utilities1"));
+    QVERIFY(utilities);
+    QStringList sub;
+    for (QAction* a : utilities->actions())
+        sub << a->text();
+    QCOMPARE(sub, QStringList({"Set Baud Rate", "Baud Check"}));
+    QCOMPARE(w.ScopeSources.Tag(), 0);
+}
+
+void TestMainWindow::StartupQuestionDecidesAutoDetect_data() {
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("noAutoDetect");
+    QTest::newRow("YES") << 1 << false;
+    QTest::newRow("NO") << 2 << true;
+    QTest::newRow("closed") << -1 << true;
+}
+
+void TestMainWindow::StartupQuestionDecidesAutoDetect() {
+    QFETCH(int, answer);
+    QFETCH(bool, noAutoDetect);
+    host_.Answer(answer);
+    TFHexvac w;
+    w.show();
+    QVERIFY(w.Timer1->isActive());
+    QCOMPARE(host_.Entries().size(), 0); // not before the delay
+    QTRY_COMPARE(host_.Entries().size(), 1);
+    const auto& asked = host_.Entries().first();
+    QCOMPARE(asked.kind, ScriptedUiHost::Kind::Question);
+    QCOMPARE(asked.text, QStringLiteral("Try to AutoDetect a connected scope"));
+    QCOMPARE(asked.buttons, QStringList({"YES", "NO"}));
+    QCOMPARE(asked.defaultButton, 2);
+    QCOMPARE(asked.anchor, QStringLiteral("FHexvac"));
+    QCOMPARE(LinkState.NoAutoDetect, noAutoDetect);
+    // Asked once only.
+    QTest::qWait(Timing::Scaled(Timing::StartupQuestionMs) * 3);
+    QCOMPARE(host_.Entries().size(), 1);
+    QVERIFY(!w.Timer1->isActive());
+}
+
+void TestMainWindow::OnlyAlwaysImpliesIncludeLowMemory() {
+    TFHexvac w;
+    w.CBLowOnly->click();
+    QVERIFY(w.CBLowOnly->isChecked() && w.CBLowRam->isChecked());
+    w.CBLowRam->click();
+    QVERIFY(!w.CBLowRam->isChecked() && !w.CBLowOnly->isChecked());
+    w.CBLowRam->click();
+    QVERIFY(w.CBLowRam->isChecked() && !w.CBLowOnly->isChecked());
+    w.CBLowOnly->click();
+    w.CBLowOnly->click();
+    QVERIFY(w.CBLowRam->isChecked() && !w.CBLowOnly->isChecked());
+}
+
+void TestMainWindow::CloseIsRefusedWhileAPortSelectionRuns() {
+    TFHexvac w;
+    w.show();
+    LinkState.SelectingPort = true;
+    QVERIFY(!w.close());
+    QVERIFY(w.isVisible());
+    LinkState.SelectingPort = false;
+    QVERIFY(w.close());
+    QVERIFY(!w.isVisible());
+}
+
+void TestMainWindow::ClosingDeletesTheTraceAndLogFiles() {
+    TFHexvac w;
+    w.show();
+    for (const QString& name : {w.ApdCom.TraceName, w.ApdCom.LogName}) {
+        QFile f(name);
+        QVERIFY2(f.open(QIODevice::WriteOnly), qPrintable(name));
+    }
+    LinkState.ScopeFound = true;
+    QVERIFY(w.close());
+    QVERIFY(!QFile::exists(w.ApdCom.TraceName));
+    QVERIFY(!QFile::exists(w.ApdCom.LogName));
+    QVERIFY(!LinkState.ScopeFound);
+}
+
+void TestMainWindow::ExitClosesThroughTheSameQuery() {
+    TFHexvac w;
+    w.show();
+    auto* exit = w.menuBar()->findChild<QAction*>(QStringLiteral("Exit1"));
+    QVERIFY(exit);
+    LinkState.SelectingPort = true;
+    exit->trigger();
+    QVERIFY(w.isVisible());
+    LinkState.SelectingPort = false;
+    exit->trigger();
+    QVERIFY(!w.isVisible());
+}
+
+void TestMainWindow::AboutShowsTheVersionText() {
+    TFHexvac w;
+    auto* about = w.menuBar()->findChild<QAction*>(QStringLiteral("About1"));
+    QVERIFY(about);
+    about->trigger();
+    QCOMPARE(host_.Entries().size(), 1);
+    QCOMPARE(host_.Entries().first().kind, ScriptedUiHost::Kind::Message);
+    QVERIFY2(host_.Entries().first().text.contains(QStringLiteral("  Ver: ")),
+             qPrintable(host_.Entries().first().text));
+    QCOMPARE(host_.Entries().first().anchor, QStringLiteral("FHexvac"));
+}
+
+void TestMainWindow::FileNamesCarryTheInstanceNumber() {
+    TFHexvac w;
+    QVERIFY(LinkState.AppDir.endsWith(QDir::separator()));
+    const QString base =
+        LinkState.AppDir + QStringLiteral("Hexvac") + QString::number(w.InstanceNumber());
+    QCOMPARE(w.ApdCom.TraceName, base + QStringLiteral(".TRC"));
+    QCOMPARE(w.ApdCom.LogName, base + QStringLiteral(".LOG"));
+    QVERIFY(w.InstanceNumber() != 0);
+}
+
+void TestMainWindow::TwoInstancesUseDifferentFileNames() {
+    QProcess first, second;
+    for (QProcess* p : {&first, &second})
+        p->start(QStringLiteral(HEXVAC_INSTANCE_PROBE), {});
+    QStringList outputs;
+    for (QProcess* p : {&first, &second}) {
+        QVERIFY(p->waitForFinished(30000));
+        QCOMPARE(p->exitCode(), 0);
+        outputs << QString::fromLocal8Bit(p->readAllStandardOutput());
+    }
+    const QStringList a = outputs[0].split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const QStringList b = outputs[1].split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(a.size(), 2);
+    QCOMPARE(b.size(), 2);
+    QVERIFY(a[0].endsWith(QStringLiteral(".TRC")) && a[1].endsWith(QStringLiteral(".LOG")));
+    QVERIFY(a[0] != b[0]);
+    QVERIFY(a[1] != b[1]);
+}
+
+void TestMainWindow::StatusPanelAndMenusFollowTheirData() {
+    TFHexvac w;
+    QVERIFY(LinkState.StatusPanel);
+    LinkState.StatusPanel->SetText(QStringLiteral("COM201  9600 Autostar 495/497"));
+    QCOMPARE(w.SBarPanel0->text(), QStringLiteral("COM201  9600 Autostar 495/497"));
+
+    int clickedTag = 0;
+    w.ScopeSources.Add(QStringLiteral("Temp Free"), 998,
+                       [&](TMenuItem* i) { clickedTag = i->Tag(); });
+    w.ScopeSources.Add(QStringLiteral("-"), 0);
+    TMenuItem* com = w.ScopeSources.Add(QStringLiteral("COM3: USB Serial Port"), 3);
+    com->SetEnabled(false);
+    auto* menu = w.menuBar()->findChild<QMenu*>(QStringLiteral("ScopeSources"));
+    QVERIFY(menu);
+    const QList<QAction*> actions = menu->actions();
+    QCOMPARE(actions.size(), 3);
+    QVERIFY(actions[1]->isSeparator());
+    QVERIFY(!actions[2]->isEnabled());
+    actions[0]->trigger();
+    QTRY_COMPARE(clickedTag, 998);
+}
+
+HEXVAC_TEST(TestMainWindow);
+#include "TestMainWindow.moc"

@@ -1,0 +1,30 @@
+#include "tests/support/TestRegistry.h"
+
+#include <QTest>
+#include <memory>
+
+#ifdef HEXVAC_TEST_CORE_ONLY
+#include <QCoreApplication>
+using TestApplication = QCoreApplication;
+#else
+#include <QApplication>
+using TestApplication = QApplication;
+#endif
+
+std::vector<TestRegistry::Factory>& TestRegistry::Factories() {
+    static std::vector<Factory> factories;
+    return factories;
+}
+
+// Runs every registered test class; the exit code counts the classes that
+// had a failure, so CTest sees any failure at all.
+int main(int argc, char** argv) {
+    TestApplication app(argc, argv);
+    int failedClasses = 0;
+    for (const auto& factory : TestRegistry::Factories()) {
+        std::unique_ptr<QObject> test(factory());
+        if (QTest::qExec(test.get(), argc, argv) != 0)
+            ++failedClasses;
+    }
+    return failedClasses;
+}
