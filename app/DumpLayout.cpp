@@ -50,7 +50,12 @@ QSpinBox* HexSpinEdit(QWidget* parent) {
 
 void TFHexvac::CreateControls() {
     setWindowTitle(QStringLiteral("Meade Memory Siphonex"));
-    QFont font(QStringLiteral("MS Sans Serif"));
+    // "MS Sans Serif" where it exists; elsewhere a sans serif of the same
+    // narrow metrics, so the captions fit the controls' fixed sizes.
+    QFont font;
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
+                      QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
+                      QStringLiteral("Nimbus Sans")});
     font.setPixelSize(11);
     setFont(font);
 
@@ -121,6 +126,9 @@ void TFHexvac::AnchorToClientArea() {
 void TFHexvac::CreateMenus() {
     QMenuBar* bar = menuBar();
     bar->setObjectName(QStringLiteral("MainMenu1"));
+    // Tight items, so that all four top items fit the narrow window.
+    bar->setStyleSheet(
+        QStringLiteral("QMenuBar { spacing: 0px; } QMenuBar::item { padding: 2px 3px; }"));
 
     ScopeSources.setObjectName(QStringLiteral("ScopeSources"));
     ScopeSources.SetCaption(QStringLiteral("Scope Sources"));
