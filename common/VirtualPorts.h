@@ -1,0 +1,40 @@
+#pragma once
+// Virtual serial ports: symbolic links named COM<n> in a per-user folder,
+// each pointing at a pseudo-terminal or any tty. The simulated handbox
+// registers itself there; the program's port enumeration lists what it finds
+// there. Plain C++ and POSIX, no Qt, so a platform backend can use it too.
+
+#include <string>
+
+// The per-user folder of virtual ports: $XDG_RUNTIME_DIR/hexvac/ports, or
+// /tmp/hexvac-<uid>/ports when that variable is unset or empty. Only the
+// path: whether it exists or can be trusted is not checked.
+std::string VirtualPortsFolder();
+
+// True when Folder and its parent are real folders (not links) that belong
+// to this user and that no one else can write to. Anyone who could write
+// there could point a COM<n> link at a device the program would then probe.
+bool VirtualPortsFolderIsTrusted(const std::string& Folder);
+
+// Creates the folder (and its parent) as needed, 0700, and checks it is
+// trusted. Returns the folder, or an empty text with Error set.
+std::string MakeVirtualPortsFolder(std::string& Error);
+
+// The link of port N in Folder: Folder + "/COM" + N.
+std::string VirtualPortLink(const std::string& Folder, int N);
+
+// Port numbers a virtual port may take, and where the simulator starts.
+inline constexpr int LowestPortNumber = 1;
+inline constexpr int HighestPortNumber = 255;
+inline constexpr int FirstSimulatorPort = 200;
+
+// Links COM<N> in Folder to Target. N = 0 takes the first free number from
+// FirstSimulatorPort up. A link left dangling (its target gone, as after a
+// crash) is taken over; a live one never is. Returns the number, or -1 with
+// Error set.
+int RegisterVirtualPort(const std::string& Folder, int N, const std::string& Target,
+                        std::string& Error);
+
+// Removes the link at Link if it still points at Target, so that a port
+// re-registered by someone else since is left alone.
+void UnregisterVirtualPort(const std::string& Link, const std::string& Target);

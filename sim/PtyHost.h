@@ -1,0 +1,96 @@
+#pragma once
+// Puts a simulated handbox on a pseudo-terminal and registers it as the
+// virtual port COM<n>, so the program talks to it as to a handbox on a
+// serial port.
+//
+// Like a real handbox it hears only what is sent at its own rate: bytes that
+// arrive while the program's side of the line is set to another speed are
+// lost. It can pace the line as a real one would and inject the faults the
+// program must survive. It serves on the calling thread (Run) or on its own
+// (Start), until stopped or until the vanish fault has taken it away.
+
+#include "sim/Engine.h"
+
+#include <atomic>
+#include <chrono>
+#include <deque>
+#include <string>
+#include <thread>
+
+struct LineOptions {
+    int PortNumber = 0; // COM<n> to register; 0 = the first free from 200
+    bool Pace = false;  // bytes take their line time both ways, 10 bits each
+    int LatencyMs = 0;  // extra delay before each reply
+    // Faults. They count commands that get an answer; 0 = off.
+    int DropEvery = 0;    // the reply to every Nth is not sent
+    int GarbageEvery = 0; // the reply to every Nth is replaced by garbage
+    bool Echo = false;    // every byte comes straight back, as on a loopback cable
+    int HangAfter = 0;    // after N, nothing is answered any more
+    int VanishAfter = 0;  // after N, the next byte makes the device disappear
+};
+
+class PtyHost {
+public:
+    PtyHost(HandboxEngine Engine, LineOptions Options);
+    ~PtyHost();
+    PtyHost(const PtyHost&) = delete;
+    PtyHost& operator=(const PtyHost&) = delete;
+
+    // Creates the pseudo-terminal and registers the port. False, with Error
+    // set, when either fails (nothing is left behind).
+    bool Open(std::string& Error);
+
+    // Serves until RequestStop() or the vanish fault. Needs Open().
+    void Run();
+    // Run() on a thread of its own.
+    void Start();
+    // Ends Run() soon. Safe from a signal handler and from any thread.
+    void RequestStop();
+    // Ends serving, joins the thread, removes the port and closes the line.
+    void Stop();
+
+    const std::string& DevicePath() const { return device_; }
+    const std::string& LinkPath() const { return link_; }
+    int PortNumber() const { return port_; }
+    bool Vanished() const { return vanished_; }
+    const HandboxEngine& Engine() const { return engine_; }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    struct Outgoing {
+        Clock::time_point Next; // when the next byte may leave
+        Clock::duration Step{}; // line time of one byte when paced, else 0
+        std::string Bytes;
+    };
+
+    void Close();
+    void HandleInput(const char* Bytes, std::size_t Count);
+    void Queue(Clock::time_point Due, std::string Bytes, unsigned Rate);
+    void SendDue();
+    void LineDropped();
+    bool PeerAttached() const;
+    bool OpenedSinceLastLook();
+    void Vanish();
+    void Garble(std::string& Bytes);
+    Clock::duration ByteTime(unsigned Rate) const;
+
+    HandboxEngine engine_;
+    LineOptions options_;
+    int master_ = -1;
+    int watch_ = -1;            // inotify: the program opening or closing its side
+    std::atomic<int> wake_{-1}; // eventfd: stop requests, from any thread or a signal
+    std::string device_, link_, folder_;
+    int port_ = 0;
+
+    bool attached_ = false; // the program has its side open
+    bool writeBlocked_ = false;
+    Clock::time_point inputFree_{};  // paced: when the line has carried the input so far
+    Clock::time_point outputFree_{}; // paced: when the queued output has left
+    std::deque<Outgoing> pending_;
+    int answered_ = 0;
+    bool hung_ = false;
+    std::uint32_t garbage_ = 0x2545F491;
+
+    std::atomic<bool> vanished_{false};
+    std::thread thread_;
+};

@@ -1,0 +1,82 @@
+// hexvac-sim: a simulated handbox on a virtual serial port, so that Hexvac
+// can be tried and tested without hardware.
+
+#include "sim/Memory.h"
+#include "sim/PtyHost.h"
+#include "sim/SimOptions.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <optional>
+
+namespace {
+
+std::atomic<PtyHost*> runningHost{nullptr};
+
+extern "C" void OnStopSignal(int) {
+    if (PtyHost* host = runningHost.load())
+        host->RequestStop(); // only an eventfd write: safe in a handler
+}
+
+void SetStopSignals(void (*Handler)(int)) {
+    struct sigaction action {};
+    action.sa_handler = Handler;
+    sigemptyset(&action.sa_mask);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(signal, &action, nullptr);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    SimOptions options;
+    std::string error;
+    if (!ParseSimOptions(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
+        std::cerr << "hexvac-sim: " << error << "\n";
+        return 2;
+    }
+    if (options.Help) {
+        std::cout << SimUsage();
+        return 0;
+    }
+
+    std::optional<HandboxEngine> engine;
+    if (options.Image.empty()) {
+        engine.emplace(options.Handbox, options.Seed);
+    } else {
+        HandboxMemory memory;
+        if (!LoadImageFile(options.Image, memory, error)) {
+            std::cerr << "hexvac-sim: " << error << "\n";
+            return 2;
+        }
+        engine.emplace(options.Handbox, std::move(memory));
+    }
+    if (!options.SaveImage.empty() && !SaveImageFile(options.SaveImage, engine->Memory(), error)) {
+        std::cerr << "hexvac-sim: " << error << "\n";
+        return 1;
+    }
+
+    PtyHost host(std::move(*engine), options.Line);
+    if (!host.Open(error)) {
+        std::cerr << "hexvac-sim: " << error << "\n";
+        return 1;
+    }
+    runningHost = &host;
+    SetStopSignals(OnStopSignal);
+
+    std::cout << "hexvac-sim: " << host.Engine().Model().DisplayName << " on COM"
+              << host.PortNumber() << " (" << host.DevicePath() << ", link " << host.LinkPath()
+              << ") at " << host.Engine().Baud() << " baud" << std::endl;
+    host.Run();
+
+    // A second signal during the clean-up must not cut it short.
+    SetStopSignals(SIG_IGN);
+    runningHost = nullptr;
+    const bool vanished = host.Vanished();
+    host.Stop();
+    std::cout << "hexvac-sim: COM" << host.PortNumber()
+              << (vanished ? " vanished (fault injected)" : " closed") << std::endl;
+    return 0;
+}
