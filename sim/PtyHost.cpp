@@ -3,8 +3,8 @@
 
 #include "sim/PtyHost.h"
 
-#include "sim/LineSpeed.h"
 #include "common/VirtualPorts.h"
+#include "sim/LineSpeed.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -116,22 +116,36 @@ bool PtyHost::PeerAttached() const {
     return ::poll(&p, 1, 0) >= 0 && !(p.revents & POLLHUP);
 }
 
+namespace {
+// Bytes a paced line hands over at once, as a UART's receive FIFO does.
+constexpr std::size_t PacedChunkBytes = 8;
+} // namespace
+
 void PtyHost::Run() {
     attached_ = master_ >= 0 && PeerAttached();
     while (master_ >= 0) {
-        int timeoutMs = -1;
+        // Paced bytes are due every few tens of microseconds at the high
+        // rates: wake at the due time itself, not at the next millisecond.
+        // Like a UART's receive FIFO, the line hands bytes over a few at a
+        // time: wake when a chunk is complete, or when the reply's last byte
+        // is due, so the reply still ends exactly on time.
+        timespec timeout{};
+        timespec* until = nullptr;
         if (attached_ && !pending_.empty() && !writeBlocked_) {
-            const auto wait = pending_.front().Next - Clock::now();
-            timeoutMs =
-                wait <= Clock::duration::zero()
-                    ? 0
-                    : static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(wait).count());
+            const Outgoing& out = pending_.front();
+            const auto chunk = std::min<std::size_t>(out.Bytes.size(), PacedChunkBytes);
+            const Clock::time_point due = out.Next + out.Step * static_cast<int>(chunk - 1);
+            const auto wait = std::max(Clock::duration::zero(), due - Clock::now());
+            const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();
+            timeout.tv_sec = static_cast<time_t>(ns / 1000000000);
+            timeout.tv_nsec = static_cast<long>(ns % 1000000000);
+            until = &timeout;
         }
         pollfd fds[3] = {{wake_, POLLIN, 0},
                          {watch_, POLLIN, 0},
                          {attached_ ? master_ : -1,
                           static_cast<short>(POLLIN | (writeBlocked_ ? POLLOUT : 0)), 0}};
-        if (::poll(fds, 3, timeoutMs) < 0 && errno != EINTR)
+        if (::ppoll(fds, 3, until, nullptr) < 0 && errno != EINTR)
             break;
         if (fds[0].revents)
             break;
