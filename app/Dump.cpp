@@ -6,6 +6,7 @@
 #include "link/StdDefs.h"
 #include "link/StdFuncsMeade.h"
 #include "serial/COMPorts.h"
+#include "serial/Exchange.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -44,6 +45,10 @@ quint64 TFHexvac::InstanceNumber() {
 
 void TFHexvac::FormCreate() {
     RegisterMenus(&ScopeSources, &SetBaudRate1, {}, {});
+    connect(&ApdCom, &TApdComPort::TriggerTimer, this, &TFHexvac::ApdComTriggerTimer);
+    connect(&ApdCom, &TApdComPort::TriggerData, this, &TFHexvac::ApdComPortTriggerData);
+    connect(&ApdCom, &TApdComPort::TriggerAvail, this, &TFHexvac::ApdComTriggerAvail);
+    connect(&ApdCom, &TApdComPort::PortLost, this, &TFHexvac::ApdComPortLost);
     RegisterStatusPanel(&statusPanel_);
 
     ResetLinkState();
@@ -58,9 +63,9 @@ void TFHexvac::FormCreate() {
     const QString base =
         LinkState.AppDir + QStringLiteral("Hexvac") + QString::number(InstanceNumber());
     ApdCom.TraceName = (base + QStringLiteral(".TRC")).left(255);
-    ApdCom.LogName = (base + QStringLiteral(".LOG")).left(255);
+    ApdCom.Log.LogName = (base + QStringLiteral(".LOG")).left(255);
 
-    ApdCom.Baud = 9600;
+    ApdCom.SetBaud(9600);
     ApdCom.DataBits = 8;
     ApdCom.Parity = TParity::pNone;
     ApdCom.StopBits = 1;
@@ -85,6 +90,24 @@ void TFHexvac::Timer1Timer() {
                                    QStringLiteral("YES"), QStringLiteral("NO"), 2);
     // Closing the question without a button counts as "NO".
     LinkState.NoAutoDetect = answer != 1;
+}
+
+// The port's events go straight to the command exchange.
+void TFHexvac::ApdComTriggerTimer(quint16 TriggerHandle) {
+    OnExchangeTimer(ApdCom, TriggerHandle);
+}
+
+void TFHexvac::ApdComPortTriggerData(quint16 TriggerHandle) {
+    OnTerminator(ApdCom, TriggerHandle);
+}
+
+void TFHexvac::ApdComTriggerAvail(quint16 Count) {
+    // "ert" is never "LX2001": every NAK byte is kept as reply data.
+    OnBytesAvailable(ApdCom, Count, QStringLiteral("ert"));
+}
+
+void TFHexvac::ApdComPortLost() {
+    OnPortLost(ApdCom);
 }
 
 void TFHexvac::About1Click() {
@@ -117,9 +140,9 @@ void TFHexvac::closeEvent(QCloseEvent* Event) {
 
 void TFHexvac::FormClose() {
     const QString traceName = ApdCom.TraceName;
-    const QString logName = ApdCom.LogName;
+    const QString logName = ApdCom.Log.LogName;
     LinkState.ScopeFound = false;
-    ApdCom.Close();
+    ApdCom.SetOpen(false);
     ProcessPendingMessages();
     if (QFile::exists(traceName))
         QFile::remove(traceName);

@@ -69,6 +69,10 @@ private:
     bool FormCloseQuery();
     void FormClose();
     void Timer1Timer();
+    void ApdComTriggerTimer(quint16 TriggerHandle);
+    void ApdComPortTriggerData(quint16 TriggerHandle);
+    void ApdComTriggerAvail(quint16 Count);
+    void ApdComPortLost();
     void About1Click();
     void CBLowRamClick();
     void CBLowOnlyClick();

@@ -70,3 +70,6 @@ void ShowPlainMessage(const QString& Text);
 
 // The hourglass cursor of a long operation, and back to the default one.
 void SetBusyCursor(bool Busy);
+// Whether the hourglass is shown now (so a nested operation can put back
+// the cursor it found).
+bool BusyCursorShown();

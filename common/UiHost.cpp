@@ -19,6 +19,7 @@ public:
 
 SilentUiHost silentHost;
 UiHost* installedHost = nullptr;
+bool busyCursor = false;
 
 } // namespace
 
@@ -50,5 +51,10 @@ void ShowPlainMessage(const QString& Text) {
 }
 
 void SetBusyCursor(bool Busy) {
+    busyCursor = Busy;
     CurrentUiHost().SetBusyCursor(Busy);
+}
+
+bool BusyCursorShown() {
+    return busyCursor;
 }

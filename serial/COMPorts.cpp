@@ -1,10 +1,34 @@
 #include "serial/COMPorts.h"
 
+#include "common/StatusPanel.h"
 #include "link/StdDefs.h"
+#include "serial/ApdComPort.h"
+
+#include <QFileInfo>
+#include <algorithm>
+#include <array>
 
 namespace {
+
 TPortMenus menus;
+std::function<QString()> statusText;
+
+// Rates a handbox that takes the baud-change command can be switched to;
+// 115200 only for the fastest class of firmware.
+constexpr std::array<int, 8> ChangeableRates = {1200, 2400, 4800, 9600, 14400, 19200, 38400, 57600};
+constexpr int FastestRate = 115200;
+
+bool RateAllowed(int Rate) {
+    if (Rate == 9600)
+        return true;
+    if (!AcceptsBaudChange(LinkState.HandboxKind))
+        return false;
+    if (Rate == FastestRate)
+        return LinkState.BaudClass == bcFast;
+    return std::find(ChangeableRates.begin(), ChangeableRates.end(), Rate) != ChangeableRates.end();
 }
+
+} // namespace
 
 void RegisterMenus(TMenuItem* SourceMenu, TMenuItem* BaudMenu, TMenuItem::ClickHandler BaudHandler,
                    TMenuItem::ClickHandler SourceHandler) {
@@ -20,4 +44,34 @@ void RegisterStatusPanel(TStatusPanel* Panel) {
 
 const TPortMenus& RegisteredMenus() {
     return menus;
+}
+
+void RegisterStatusText(std::function<QString()> StatusText) {
+    statusText = std::move(StatusText);
+}
+
+void RefreshPortStatus(TApdComPort& Port) {
+    LinkState.CurrentBaud = Port.Baud();
+    TMenuItem* baudMenu = menus.BaudMenu;
+    if (baudMenu) {
+        for (int i = 0; i < baudMenu->Count(); ++i) {
+            TMenuItem* item = baudMenu->Item(i);
+            if (LinkState.ScopeFound) {
+                const bool allowed = !item->IsSeparator() && RateAllowed(item->Tag());
+                item->SetEnabled(allowed);
+                if (allowed)
+                    LinkState.MaxBaud = std::max(LinkState.MaxBaud, item->Tag());
+            }
+            item->SetChecked(item->Tag() == Port.Baud());
+        }
+    }
+    if (LinkState.StatusPanel && statusText)
+        LinkState.StatusPanel->SetText(statusText());
+}
+
+bool IsPortStillThere(TApdComPort& Port) {
+    if (Port.Lost())
+        return false;
+    const QString device = Port.DeviceName();
+    return !device.isEmpty() && QFileInfo::exists(device);
 }

@@ -5,6 +5,10 @@
 
 #include "common/MenuItem.h"
 
+#include <QString>
+#include <functional>
+
+class TApdComPort;
 class TStatusPanel;
 
 // Stores the source and baud menu roots and the click handlers every source
@@ -23,3 +27,16 @@ struct TPortMenus {
     TMenuItem::ClickHandler BaudHandler;
 };
 const TPortMenus& RegisteredMenus();
+
+// Where the link status text comes from (port selection registers it). Until
+// one is registered the status panel is left as it is.
+void RegisterStatusText(std::function<QString()> StatusText);
+
+// Takes the port's rate as CurrentBaud, enables the baud items the handbox
+// can use (raising MaxBaud to the highest), checks the item of the port's
+// rate, and writes the link status text into the status panel.
+void RefreshPortStatus(TApdComPort& Port);
+
+// The selected port is still there: it is open and its device has not gone,
+// or, closed, its device exists.
+bool IsPortStillThere(TApdComPort& Port);

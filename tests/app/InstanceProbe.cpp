@@ -9,6 +9,6 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     TFHexvac window;
-    QTextStream(stdout) << window.ApdCom.TraceName << '\n' << window.ApdCom.LogName << '\n';
+    QTextStream(stdout) << window.ApdCom.TraceName << '\n' << window.ApdCom.Log.LogName << '\n';
     return 0;
 }

@@ -102,14 +102,14 @@ void TestMainWindow::EveryControlSitsAtItsPlaceWithItsStartState() {
     QCOMPARE(w.SBarPanel0->width(), 280);
 
     // The port starts at 9600 baud, 8N1, no flow control, with its buffers.
-    QCOMPARE(w.ApdCom.Baud, 9600);
+    QCOMPARE(w.ApdCom.Baud(), 9600);
     QCOMPARE(w.ApdCom.DataBits, 8);
     QVERIFY(w.ApdCom.Parity == TParity::pNone);
     QCOMPARE(w.ApdCom.StopBits, 1);
     QVERIFY(w.ApdCom.SWFlowOptions == TSWFlowOptions::swfNone);
     QCOMPARE(w.ApdCom.InSize, 32768);
     QCOMPARE(w.ApdCom.OutSize, 8192);
-    QCOMPARE(w.ApdCom.LogSize, 200000);
+    QCOMPARE(w.ApdCom.Log.LogSize, 200000);
     QVERIFY(!w.ApdCom.AwaitingReply && !w.ApdCom.HoldFullTime);
     QVERIFY(LinkState.NoAutoDetect);
 
@@ -192,14 +192,14 @@ void TestMainWindow::CloseIsRefusedWhileAPortSelectionRuns() {
 void TestMainWindow::ClosingDeletesTheTraceAndLogFiles() {
     TFHexvac w;
     w.show();
-    for (const QString& name : {w.ApdCom.TraceName, w.ApdCom.LogName}) {
+    for (const QString& name : {w.ApdCom.TraceName, w.ApdCom.Log.LogName}) {
         QFile f(name);
         QVERIFY2(f.open(QIODevice::WriteOnly), qPrintable(name));
     }
     LinkState.ScopeFound = true;
     QVERIFY(w.close());
     QVERIFY(!QFile::exists(w.ApdCom.TraceName));
-    QVERIFY(!QFile::exists(w.ApdCom.LogName));
+    QVERIFY(!QFile::exists(w.ApdCom.Log.LogName));
     QVERIFY(!LinkState.ScopeFound);
 }
 
@@ -234,7 +234,7 @@ void TestMainWindow::FileNamesCarryTheInstanceNumber() {
     const QString base =
         LinkState.AppDir + QStringLiteral("Hexvac") + QString::number(w.InstanceNumber());
     QCOMPARE(w.ApdCom.TraceName, base + QStringLiteral(".TRC"));
-    QCOMPARE(w.ApdCom.LogName, base + QStringLiteral(".LOG"));
+    QCOMPARE(w.ApdCom.Log.LogName, base + QStringLiteral(".LOG"));
     QVERIFY(w.InstanceNumber() != 0);
 }
 

@@ -1,0 +1,81 @@
+#include "link/StdDefs.h"
+#include "link/StdFuncsMeade.h"
+
+#include "serial/ApdComPort.h"
+#include "serial/Exchange.h"
+
+namespace {
+
+constexpr char ACK = 0x06;
+constexpr int AckHoldMs = 400;
+constexpr int ParkProbeMs = 100;
+
+bool SaysParked(const QByteArray& Reply) {
+    return Reply.toUpper().contains("PARK");
+}
+
+// The held ACK exchange: whatever arrives within the hold time.
+QByteArray AskMode(TApdComPort& Port) {
+    QByteArray reply;
+    SendCommand(Port, QByteArray(1, ACK), 1, AckHoldMs, true, reply);
+    return reply;
+}
+
+// A probe that a handbox that is not parked leaves unanswered.
+QByteArray ProbeParked(TApdComPort& Port, const QByteArray& Command) {
+    QByteArray reply;
+    QuietTimeout = true;
+    SendCommandTerminated(Port, Command, "#", reply, ParkProbeMs);
+    QuietTimeout = false;
+    return reply;
+}
+
+QString Describe(const QByteArray& Reply) {
+    switch (Reply.front()) {
+    case 'A':
+        return QStringLiteral("Alt/AZ");
+    case 'D':
+        return QStringLiteral("Download Mode");
+    case 'G':
+        return QStringLiteral("GEM 1697-CDC");
+    case 'L':
+        return QStringLiteral("Land/Terrestrial");
+    case 'P':
+        return QStringLiteral("Polar");
+    default:
+        return QString::fromLatin1(Reply);
+    }
+}
+
+} // namespace
+
+QString QueryMode(TApdComPort& Port) {
+    QByteArray reply = AskMode(Port);
+    QString mode;
+    bool parked = SaysParked(reply);
+    if (!parked) {
+        // ">D" is a handbox just switching to download mode: ask once more.
+        if (reply == ">D")
+            reply = AskMode(Port);
+        if (reply.isEmpty() || reply.front() == ACK)
+            reply = " ";
+        mode = Describe(reply);
+        if (mode == QLatin1String(" ")) {
+            const QByteArray ed = ProbeParked(Port, "#:ED#");
+            mode = QString::fromLatin1(ed);
+            parked = SaysParked(ed);
+            if (!parked) {
+                const QByteArray ec = ProbeParked(Port, "#:EC#");
+                mode = QString::fromLatin1(ec);
+                parked = SaysParked(ec);
+            }
+        }
+    }
+    LinkState.Parked = parked;
+    if (parked)
+        mode = QStringLiteral("Is Parked");
+    else if (mode.isEmpty())
+        mode = QStringLiteral(" ");
+    LinkState.InDownloadMode = mode.startsWith(QLatin1Char('D'));
+    return mode;
+}

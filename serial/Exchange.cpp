@@ -1,0 +1,381 @@
+#include "serial/Exchange.h"
+
+#include "common/EventWait.h"
+#include "common/StdFuncsMisc.h"
+#include "common/Timing.h"
+#include "link/StdDefs.h"
+#include "serial/ApdComPort.h"
+#include "serial/COMPorts.h"
+#include "serial/CommLog.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QPointer>
+#include <QTimer>
+
+bool QuietTimeout = false;
+quint16 ReplyTimer = 0;
+quint16 HoldTimer = 0;
+
+namespace {
+
+quint16 terminatorTrigger = 0;
+int terminatorLength = 0;
+TExchangeHooks hooks;
+
+// The log is refreshed before an exchange when its buffer runs low.
+constexpr int LowLogSpace = 25000;
+constexpr char NAK = 0x15;
+
+// Waits for the next event and handles it: the exchange sleeps here, and the
+// port's events end the wait.
+void WaitForEvent() {
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+// Shows the hourglass for the life of an exchange and puts back the cursor
+// it found, on every way out.
+class BusyCursorScope {
+public:
+    BusyCursorScope()
+        : previous_(BusyCursorShown()) {
+        SetBusyCursor(true);
+    }
+    ~BusyCursorScope() { SetBusyCursor(previous_); }
+
+private:
+    bool previous_;
+};
+
+void RefreshLogWhenLow(TApdComPort& Port) {
+    if (Port.Log.FreeSpace() < LowLogSpace) {
+        RefreshLog(Port);
+        ProcessPendingMessages();
+    }
+}
+
+void DisarmTimer(TApdComPort& Port, quint16 Handle) {
+    if (Handle != 0)
+        Port.SetTimerTrigger(Handle, Timing::ParkedTimerTicks, false);
+}
+
+// The terminator without leading and trailing blanks and control characters.
+int TrimmedLength(const QByteArray& Terminator) {
+    qsizetype first = 0;
+    qsizetype last = Terminator.size();
+    while (first < last && static_cast<unsigned char>(Terminator[first]) <= ' ')
+        ++first;
+    while (last > first && static_cast<unsigned char>(Terminator[last - 1]) <= ' ')
+        --last;
+    return static_cast<int>(last - first);
+}
+
+} // namespace
+
+void SetExchangeHooks(TExchangeHooks Hooks) {
+    hooks = std::move(Hooks);
+}
+
+void CreateExchangeTimers(TApdComPort& Port) {
+    ReplyTimer = Port.AddTimerTrigger();
+    HoldTimer = Port.AddTimerTrigger();
+}
+
+void SendCommandTerminated(TApdComPort& Port, const QByteArray& Command,
+                           const QByteArray& Terminator, QByteArray& Reply, int TimeoutMs) {
+    Reply.clear();
+    if (CheckPortLost(Port) || !Port.Open())
+        return;
+    const int ticks = Timing::TicksFor(TimeoutMs);
+    if (!PortIsFree(Port))
+        return;
+
+    const BusyCursorScope busy;
+    Port.AwaitingReply = true;
+    try {
+        RefreshLogWhenLow(Port);
+        Port.ReplyBuffer.clear();
+        terminatorLength = TrimmedLength(Terminator);
+        terminatorTrigger = Port.AddDataTrigger(Terminator);
+        ProcessPendingMessages();
+        Port.SetTimerTrigger(ReplyTimer, ticks, true);
+        Port.PutString(Command);
+        while (Port.AwaitingReply)
+            WaitForEvent();
+    } catch (...) {
+        // The exchange cannot go on; nothing may be left waiting on it.
+        Port.AwaitingReply = false;
+        try {
+            DisarmTimer(Port, ReplyTimer);
+        } catch (...) {
+        }
+        QuietTimeout = false;
+        throw;
+    }
+    QuietTimeout = false;
+    Reply = Port.ReplyBuffer;
+}
+
+void SendCommand(TApdComPort& Port, const QByteArray& Command, int ExpectedLength, int TimeoutMs,
+                 bool Hold, QByteArray& Reply) {
+    Reply.clear();
+    // A port already given up (lost and reported, or never opened) answers nothing.
+    if (CheckPortLost(Port) || !Port.Open())
+        return;
+    const int ticks = Timing::TicksFor(TimeoutMs);
+    if (!PortIsFree(Port))
+        return;
+
+    const BusyCursorScope busy;
+    Port.AwaitingReply = true;
+    RefreshLogWhenLow(Port);
+    struct Cleanup {
+        TApdComPort& port;
+        QByteArray& reply;
+        ~Cleanup() {
+            try {
+                if (port.Open()) {
+                    DisarmTimer(port, ReplyTimer);
+                    DisarmTimer(port, HoldTimer);
+                }
+            } catch (...) {
+            }
+            reply = port.ReplyBuffer;
+            port.AwaitingReply = false;
+        }
+    } cleanup{Port, Reply};
+
+    Port.ReplyBuffer.clear();
+    Port.HoldFullTime = Hold;
+    ProcessPendingMessages();
+    Port.SetTimerTrigger(HoldTimer, ticks, Port.HoldFullTime);
+    Port.SetTimerTrigger(ReplyTimer, ticks, ExpectedLength > 0 && !Port.HoldFullTime);
+    Port.PutString(Command);
+    ProcessPendingMessages();
+    while (Port.AwaitingReply && (Port.HoldFullTime || Port.ReplyBuffer.size() < ExpectedLength))
+        WaitForEvent();
+}
+
+void OnBytesAvailable(TApdComPort& Port, quint16 Count, const QString& ModelText) {
+    try {
+        for (int i = 0; i < Count; ++i) {
+            const char byte = Port.GetChar();
+            if (Port.ReplyBuffer.size() >= MaxReplyBytes)
+                continue; // past the cap the rest is dropped; the time-out below ends it
+            const bool busySignal = byte == NAK && Port.ReplyBuffer.isEmpty() &&
+                                    ModelText == QLatin1String("LX2001") &&
+                                    !LinkState.InDownloadMode;
+            if (!busySignal) {
+                Port.ReplyBuffer.append(byte);
+                continue;
+            }
+            FlashMessageAt(Port.parent(),
+                           QStringLiteral("Scope has returned busy signal. Please retry command"));
+            Port.Log.AddStringToLog(QStringLiteral("NAK at") +
+                                    QString::fromLatin1(Port.ReplyBuffer));
+        }
+    } catch (...) {
+        // A byte that cannot be read ends this event; the exchange's timer still ends it.
+    }
+    if (Port.ReplyBuffer.size() >= MaxReplyBytes && Port.AwaitingReply && !Port.HoldFullTime) {
+        // A line that never stops sending: end the exchange as its time-out
+        // would, once this event has been handled.
+        try {
+            DisarmTimer(Port, ReplyTimer);
+        } catch (...) {
+        }
+        QPointer<TApdComPort> port(&Port);
+        QTimer::singleShot(0, &Port, [port] {
+            if (port && port->AwaitingReply)
+                OnExchangeTimer(*port, ReplyTimer);
+        });
+    }
+}
+
+void OnPortLost(TApdComPort& Port) {
+    // A device gone mid-exchange ends the wait now, as the next timer event
+    // would find it gone.
+    if (Port.AwaitingReply)
+        OnExchangeTimer(Port, ReplyTimer);
+}
+
+void OnTerminator(TApdComPort& Port, quint16 Handle) {
+    try {
+        DisarmTimer(Port, ReplyTimer);
+        if (Handle == terminatorTrigger) {
+            Port.RemoveTrigger(terminatorTrigger);
+            terminatorTrigger = 0;
+            QuietTimeout = false;
+            for (int i = 0; i < terminatorLength && Port.CharReady(); ++i)
+                Port.GetChar();
+            Port.AwaitingReply = false;
+        }
+    } catch (...) {
+        // Errors of the port here are of no consequence to the reply.
+    }
+}
+
+void RouteExchangeEvents(TApdComPort& Port, const QString& ModelText) {
+    QObject::connect(&Port, &TApdComPort::TriggerAvail, &Port, [&Port, ModelText](quint16 Count) {
+        OnBytesAvailable(Port, Count, ModelText);
+    });
+    QObject::connect(&Port, &TApdComPort::TriggerData, &Port,
+                     [&Port](quint16 Handle) { OnTerminator(Port, Handle); });
+    QObject::connect(&Port, &TApdComPort::TriggerTimer, &Port,
+                     [&Port](quint16 Handle) { OnExchangeTimer(Port, Handle); });
+    QObject::connect(&Port, &TApdComPort::PortLost, &Port, [&Port] { OnPortLost(Port); });
+}
+
+bool PortIsFree(TApdComPort& Port) {
+    if (!Port.AwaitingReply)
+        return true;
+    FlashMessageAt(Port.parent(), QStringLiteral("Still awaiting response from scope"));
+    return false;
+}
+
+bool CheckPortLost(TApdComPort& Port) {
+    if (Port.ComNumber() == 0 || IsPortStillThere(Port))
+        return false;
+    ShowPlainMessage(QStringLiteral("Currently selected Port is no longer Available"));
+    Port.SetOpen(false);
+    Port.SetComNumber(0);
+    RefreshPortStatus(Port);
+    return true;
+}
+
+void LinkLost(TApdComPort& Port) {
+    Port.ReplyBuffer.clear();
+    LinkState.ScopeFound = false;
+    LinkState.HandboxKind = htNone;
+    LinkState.FirmwareDate = 0;
+    LinkState.BaudClass = bcNone;
+    LinkState.PeekOK = false;
+    LinkState.PokeOK = false;
+}
+
+// ---- Time-outs and reacquisition ------------------------------------------------------
+
+namespace {
+
+void RestartDetection() {
+    if (hooks.RestartDetection)
+        hooks.RestartDetection();
+}
+
+// Drains what the handbox still sends, waiting up to six 100 ms steps for
+// the first byte.
+void Drain(TApdComPort& Port) {
+    for (;;) {
+        while (Port.CharReady())
+            Port.GetChar();
+        int steps = 0;
+        while (!Port.CharReady() && steps < 6) {
+            WaitInEventLoop(100);
+            ++steps;
+        }
+        if (steps > 0)
+            return;
+    }
+}
+
+// A time-out while a handbox was known: what became of it?
+void Reacquire(TApdComPort& Port) {
+    QObject* window = Port.parent();
+    ShowMessageAt(window, QStringLiteral("Timeout from scope, refer log for details"));
+    Port.PutString("#");
+    WaitInEventLoop(200);
+    ProcessPendingMessages();
+    Port.FlushInBuffer();
+    Drain(Port);
+
+    Port.ReplyBuffer.clear();
+    Port.PutString(QByteArray(1, '\x06'));
+    WaitInEventLoop(2000);
+    ProcessPendingMessages();
+
+    const QByteArray answer = Port.ReplyBuffer;
+    if (answer.isEmpty() || answer[0] == '\x06') {
+        LinkLost(Port);
+        Port.Log.AddStringToLog(QStringLiteral("No response from scope "));
+        FlashMessageAt(window, QStringLiteral("Scope no longer responding, trying to reacquire"));
+        Port.AwaitingReply = false;
+        RestartDetection();
+        return;
+    }
+
+    if (!LinkState.InDownloadMode && answer[0] == 'D') {
+        LinkState.InDownloadMode = true;
+        ShowMessageAt(window, QStringLiteral("Scope reacquired but it is now in download mode?"));
+        Port.AwaitingReply = false;
+        RestartDetection();
+    } else if (LinkState.InDownloadMode && answer[0] != 'D') {
+        Port.AwaitingReply = false;
+        LinkState.InDownloadMode = false;
+        ShowMessageAt(window,
+                      QStringLiteral("Scope was in download mode but cannot now be found?"));
+        RestartDetection();
+    } else {
+        Port.AwaitingReply = false;
+        const std::uint8_t previousKind = LinkState.HandboxKind;
+        if (hooks.IdentifyHandbox)
+            hooks.IdentifyHandbox(Port);
+        if (HasNormalCommandSet(previousKind) && LinkState.HandboxKind != previousKind) {
+            const QString changed =
+                QStringLiteral("Scope reacquired but it has changed type???????");
+            FlashMessageAt(window, changed);
+            Port.Log.AddStringToLog(changed);
+            RestartDetection();
+        } else {
+            Port.Log.AddStringToLog(QStringLiteral(" Scope still there. Chk command syntax "));
+        }
+    }
+    if (Port.Open())
+        Port.FlushInBuffer();
+    Port.ReplyBuffer.clear();
+}
+
+} // namespace
+
+void OnExchangeTimer(TApdComPort& Port, quint16 Handle) {
+    try {
+        if (CheckPortLost(Port)) {
+            LinkLost(Port);
+            Port.AwaitingReply = false;
+            RestartDetection();
+            return;
+        }
+    } catch (...) {
+        Port.AwaitingReply = false;
+        return;
+    }
+    try {
+        if (!Port.HoldFullTime && terminatorTrigger != 0) {
+            try {
+                Port.RemoveTrigger(terminatorTrigger);
+            } catch (...) {
+                // Gone already.
+            }
+            terminatorTrigger = 0;
+        }
+        if (Handle == ReplyTimer) {
+            DisarmTimer(Port, ReplyTimer);
+            if (QuietTimeout) {
+                QuietTimeout = false;
+            } else {
+                Port.Log.AddStringToLog(QStringLiteral("Action Timed out "));
+                if (LinkState.ScopeFound)
+                    Reacquire(Port);
+                else
+                    ShowMessageAt(Port.parent(),
+                                  QStringLiteral("Action Timed out, refer log for details"));
+            }
+        }
+        if (Handle == HoldTimer) {
+            Port.HoldFullTime = false;
+            DisarmTimer(Port, HoldTimer);
+        }
+    } catch (...) {
+        // Whatever failed, the exchange must not be left waiting.
+    }
+    Port.AwaitingReply = false;
+}

@@ -1,0 +1,71 @@
+#pragma once
+// The command exchange: every conversation with the handbox goes through
+// here. A command is written and the program waits, handling events, until
+// the reply is complete: ended by a terminator ("#"), by a byte count, or by
+// a hold time; or until a time-out ends it. At most one exchange runs at a
+// time. A time-out while a handbox is known makes the exchange find out what
+// became of it, and restart automatic detection if it changed or vanished.
+
+#include <QByteArray>
+#include <QString>
+#include <functional>
+
+class TApdComPort;
+
+// Reply form of SendCommandTerminated: the bytes received before Terminator,
+// or whatever had arrived when the time-out ended the wait; empty when the
+// exchange did not start.
+void SendCommandTerminated(TApdComPort& Port, const QByteArray& Command,
+                           const QByteArray& Terminator, QByteArray& Reply, int TimeoutMs);
+
+// Counted form: ends as soon as ExpectedLength bytes are in, or at the
+// time-out. With Hold, waits the whole time whatever arrives. Length 0
+// without Hold: writes and returns after one pass of event handling.
+void SendCommand(TApdComPort& Port, const QByteArray& Command, int ExpectedLength, int TimeoutMs,
+                 bool Hold, QByteArray& Reply);
+
+// The port's three events, routed here by the port's owner.
+void OnBytesAvailable(TApdComPort& Port, quint16 Count, const QString& ModelText);
+void OnTerminator(TApdComPort& Port, quint16 Handle);
+void OnExchangeTimer(TApdComPort& Port, quint16 Handle);
+// The port's device went away.
+void OnPortLost(TApdComPort& Port);
+
+// Connects the port's three events (and the loss of its device) to the
+// handlers above, with the model text the bytes-available handler is given.
+void RouteExchangeEvents(TApdComPort& Port, const QString& ModelText);
+
+// True when the selected port has disappeared: the user is told, the port
+// closed and deselected.
+bool CheckPortLost(TApdComPort& Port);
+
+// True when no exchange is running; otherwise a one-second notice says so.
+bool PortIsFree(TApdComPort& Port);
+
+// Forgets the handbox: the link was lost.
+void LinkLost(TApdComPort& Port);
+
+// ---- Exchange state ---------------------------------------------------------------
+
+// The next reply time-out is silent: no log line, no message, no
+// reacquisition. Probes that may get no answer set it just before.
+extern bool QuietTimeout;
+// The two timers of the open port, created by whoever opens it.
+extern quint16 ReplyTimer;
+extern quint16 HoldTimer;
+
+// Creates the two exchange timers on a freshly opened port.
+void CreateExchangeTimers(TApdComPort& Port);
+
+// The most bytes one reply may collect. Far above any reply of the protocol;
+// a line that streams without end hits it and the exchange ends as a time-out.
+inline constexpr int MaxReplyBytes = 65536;
+
+// Hooks filled by the units above: identifying the handbox again after a
+// time-out (sets HandboxKind), and restarting automatic detection. Until
+// they are set, neither does anything.
+struct TExchangeHooks {
+    std::function<void(TApdComPort&)> IdentifyHandbox;
+    std::function<void()> RestartDetection;
+};
+void SetExchangeHooks(TExchangeHooks Hooks);

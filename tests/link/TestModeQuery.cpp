@@ -1,0 +1,191 @@
+// The mode query: what the handbox says it is doing, and the two quiet
+// probes for a parked telescope.
+
+#include "common/Timing.h"
+#include "link/StdDefs.h"
+#include "link/StdFuncsMeade.h"
+#include "serial/Exchange.h"
+#include "tests/support/ScriptedPeer.h"
+#include "tests/support/ScriptedUiHost.h"
+#include "tests/support/SimLine.h"
+#include "tests/support/TestRegistry.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+
+namespace {
+
+// Our port, open on a scripted peer, with the exchange in place.
+struct PeerLine {
+    ScriptedPeer Peer;
+    TApdComPort Port;
+
+    bool Start(QString& error) {
+        const int number = Peer.Start(error);
+        if (number == 0)
+            return false;
+        try {
+            Port.SetComNumber(number);
+            Port.SetOpen(true);
+        } catch (const EPortError& e) {
+            error = QString::fromLatin1(e.what());
+            return false;
+        }
+        CreateExchangeTimers(Port);
+        RouteExchangeEvents(Port, QStringLiteral("ert"));
+        return true;
+    }
+};
+
+} // namespace
+
+class TestModeQuery : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void ModeLettersOfTheSimulatedHandboxes_data();
+    void ModeLettersOfTheSimulatedHandboxes();
+    void ScriptedAnswers_data();
+    void ScriptedAnswers();
+    void NoAnswerAtAllGivesABlankAfterTwoSilentProbes();
+
+private:
+    ScriptedUiHost host_;
+    UiHost* previous_ = nullptr;
+};
+
+void TestModeQuery::initTestCase() {
+    UsePrivateVirtualPortsFolder();
+}
+
+void TestModeQuery::init() {
+    Timing::SetTestScale(20);
+    host_.Clear();
+    previous_ = InstallUiHost(&host_);
+    ResetLinkState();
+}
+
+void TestModeQuery::cleanup() {
+    InstallUiHost(previous_);
+}
+
+void TestModeQuery::ModeLettersOfTheSimulatedHandboxes_data() {
+    QTest::addColumn<int>("model");
+    QTest::addColumn<bool>("download");
+    QTest::addColumn<int>("parked");
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<bool>("isParked");
+    QTest::addColumn<bool>("inDownloadMode");
+    QTest::newRow("497") << int(HandboxModel::Autostar497) << false << int(ParkedStyle::NotParked)
+                         << "Alt/AZ" << false << false;
+    QTest::newRow("mount") << int(HandboxModel::GermanMount1697) << false
+                           << int(ParkedStyle::NotParked) << "GEM 1697-CDC" << false << false;
+    QTest::newRow("download") << int(HandboxModel::Autostar497) << true
+                              << int(ParkedStyle::NotParked) << "Download Mode" << false << true;
+    QTest::newRow("parked, says so to the ACK")
+        << int(HandboxModel::Lx200Gps) << false << int(ParkedStyle::AnswersAck) << "Is Parked"
+        << true << false;
+    QTest::newRow("parked, says so to a probe")
+        << int(HandboxModel::Lx200Gps) << false << int(ParkedStyle::AnswersProbe) << "Is Parked"
+        << true << false;
+}
+
+void TestModeQuery::ModeLettersOfTheSimulatedHandboxes() {
+    QFETCH(int, model);
+    QFETCH(bool, download);
+    QFETCH(int, parked);
+    QFETCH(QString, mode);
+    QFETCH(bool, isParked);
+    QFETCH(bool, inDownloadMode);
+    HandboxSettings settings;
+    settings.Model = HandboxModel(model);
+    settings.DownloadMode = download;
+    settings.Parked = ParkedStyle(parked);
+    SimLine line(settings);
+    QString error;
+    QVERIFY2(line.Start(error), qPrintable(error));
+    LinkState.InDownloadMode = !inDownloadMode; // the query sets both ways
+    LinkState.Parked = !isParked;
+    QCOMPARE(QueryMode(line.Port), mode);
+    QCOMPARE(LinkState.Parked, isParked);
+    QCOMPARE(LinkState.InDownloadMode, inDownloadMode);
+    QCOMPARE(host_.Entries().size(), 0);
+}
+
+void TestModeQuery::ScriptedAnswers_data() {
+    QTest::addColumn<QByteArray>("ack");
+    QTest::addColumn<QByteArray>("secondAck");
+    QTest::addColumn<QByteArray>("ed");
+    QTest::addColumn<QByteArray>("ec");
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<bool>("parked");
+    QTest::addColumn<QByteArray>("sent");
+    const QByteArray ack(1, '\x06');
+    const QByteArray probes = "#:ED##:EC#";
+    QTest::newRow("polar") << QByteArray("P") << QByteArray() << QByteArray() << QByteArray()
+                           << "Polar" << false << ack;
+    QTest::newRow("land") << QByteArray("L") << QByteArray() << QByteArray() << QByteArray()
+                          << "Land/Terrestrial" << false << ack;
+    QTest::newRow("letter outside the table")
+        << QByteArray("X") << QByteArray() << QByteArray() << QByteArray() << "X" << false << ack;
+    QTest::newRow("park anywhere, any case")
+        << QByteArray("Telescope pArKed") << QByteArray() << QByteArray() << QByteArray()
+        << "Is Parked" << true << ack;
+    QTest::newRow(">D asks again") << QByteArray(">D") << QByteArray("D") << QByteArray()
+                                   << QByteArray() << "Download Mode" << false << ack + ack;
+    QTest::newRow("ACK echoed, then probes answer park")
+        << ack << QByteArray() << QByteArray("Scope is park#") << QByteArray() << "Is Parked"
+        << true << ack + "#:ED#";
+    QTest::newRow("second probe answers other text")
+        << QByteArray() << QByteArray() << QByteArray() << QByteArray("Slewing#") << "Slewing"
+        << false << ack + probes;
+}
+
+void TestModeQuery::ScriptedAnswers() {
+    QFETCH(QByteArray, ack);
+    QFETCH(QByteArray, secondAck);
+    QFETCH(QByteArray, ed);
+    QFETCH(QByteArray, ec);
+    QFETCH(QString, mode);
+    QFETCH(bool, parked);
+    QFETCH(QByteArray, sent);
+    PeerLine line;
+    if (!ack.isEmpty())
+        line.Peer.Answer(QByteArray(1, '\x06'), ack);
+    if (!secondAck.isEmpty())
+        line.Peer.Answer(QByteArray(1, '\x06'), secondAck);
+    if (!ed.isEmpty())
+        line.Peer.Answer("#:ED#", ed);
+    if (!ec.isEmpty())
+        line.Peer.Answer("#:EC#", ec);
+    QString error;
+    QVERIFY2(line.Start(error), qPrintable(error));
+    QCOMPARE(QueryMode(line.Port), mode);
+    QCOMPARE(LinkState.Parked, parked);
+    QCOMPARE(LinkState.InDownloadMode, mode.startsWith('D'));
+    QCOMPARE(line.Peer.Received(), sent);
+    QCOMPARE(host_.Entries().size(), 0); // the probes' time-outs are silent
+    QVERIFY(!QuietTimeout);
+}
+
+void TestModeQuery::NoAnswerAtAllGivesABlankAfterTwoSilentProbes() {
+    PeerLine line;
+    QString error;
+    QVERIFY2(line.Start(error), qPrintable(error));
+    line.Port.Log.SetLogging(tlOn);
+    LinkState.ScopeFound = true; // not even a known handbox makes them loud
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(QueryMode(line.Port), QStringLiteral(" "));
+    // The 400 ms hold and two 100 ms probes, at the test's time scale.
+    QVERIFY(clock.elapsed() >= Timing::Scaled(385 + 110 + 110) - 20);
+    QVERIFY(!LinkState.Parked && !LinkState.InDownloadMode);
+    QCOMPARE(line.Peer.Received(), QByteArray(1, '\x06') + "#:ED##:EC#");
+    QCOMPARE(host_.Entries().size(), 0);
+    QVERIFY(!line.Port.Log.BufferedLines().join('\n').contains("Action[20]Timed[20]out"));
+}
+
+HEXVAC_TEST(TestModeQuery);
+#include "TestModeQuery.moc"

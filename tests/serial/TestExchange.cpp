@@ -1,0 +1,358 @@
+// The command exchange against a simulated handbox over a real
+// pseudo-terminal: how replies end, how time-outs are told, and what happens
+// when the handbox or the device goes away.
+
+#include "common/StdFuncsMisc.h"
+#include "common/Timing.h"
+#include "link/StdDefs.h"
+#include "serial/Exchange.h"
+#include "tests/support/ScriptedUiHost.h"
+#include "tests/support/SimLine.h"
+#include "tests/support/TestRegistry.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+QByteArray BlockRead(int page, int high, int low, int count) {
+    return QByteArray("R") + char(page) + char(high) + char(low) + char(count);
+}
+
+QByteArray MemoryBytes(const HandboxMemory& memory, int page, int address, int count) {
+    QByteArray bytes;
+    for (int i = 0; i < count; ++i)
+        bytes.append(char(memory.At(page, std::uint16_t(address + i))));
+    return bytes;
+}
+
+// The log as the view shows it: blanks written as "[20]" read as blanks.
+QString LogText(const TApdComPort& port) {
+    return port.Log.BufferedLines().join('\n').replace(QStringLiteral("[20]"), QStringLiteral(" "));
+}
+
+HandboxSettings InDownloadMode() {
+    HandboxSettings settings;
+    settings.DownloadMode = true;
+    return settings;
+}
+
+} // namespace
+
+class TestExchange : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void TimeOutsBecomeWholeTicks();
+    void HeldExchangeLastsItsSevenTicksEvenWhenAnsweredAtOnce();
+    void CountedExchangeEndsAsSoonAsItsBytesAreIn();
+    void PacedReplyArrivingInPiecesIsJoinedInOrder();
+    void TerminatedReplyLeavesOutTheTerminator();
+    void NakInsideADownloadBlockIsData();
+    void BusyNakIsDroppedOnlyForAnLX2001InNormalMode();
+    void SecondExchangeIsRefusedWhileOneRuns();
+    void ZeroLengthCommandReturnsAtOnce();
+    void QuietTimeOutSaysNothing();
+    void LoudTimeOutWithoutHandboxTellsTheUser();
+    void TimeOutWithHandboxStillAnsweringKeepsIt();
+    void TimeOutWithHandboxGoneForgetsItAndRestartsDetection();
+    void VanishingDeviceEndsTheWaitAtOnce();
+    void EndlessStreamIsCappedAndEndsAsATimeOut();
+
+private:
+    ScriptedUiHost host_;
+    UiHost* previous_ = nullptr;
+    int restarts_ = 0;
+    int identifies_ = 0;
+};
+
+void TestExchange::initTestCase() {
+    UsePrivateVirtualPortsFolder();
+}
+
+void TestExchange::init() {
+    Timing::SetTestScale(10);
+    host_.Clear();
+    previous_ = InstallUiHost(&host_);
+    ResetLinkState();
+    restarts_ = identifies_ = 0;
+    SetExchangeHooks({[this](TApdComPort&) { ++identifies_; },
+                      [this] {
+                          ++restarts_;
+                      }});
+}
+
+void TestExchange::cleanup() {
+    SetExchangeHooks({});
+    InstallUiHost(previous_);
+    QuietTimeout = false;
+}
+
+void TestExchange::TimeOutsBecomeWholeTicks() {
+    QCOMPARE(Timing::TicksFor(400), 7);
+    QCOMPARE(Timing::TicksFor(100), 2);
+    QCOMPARE(Timing::TicksFor(5000), 91);
+    QCOMPARE(Timing::TicksFor(10000), 182);
+    QCOMPARE(Timing::TicksFor(500), 9);
+    QCOMPARE(7 * Timing::SerialTickMs, 385);
+}
+
+void TestExchange::HeldExchangeLastsItsSevenTicksEvenWhenAnsweredAtOnce() {
+    Timing::SetTestScale(100); // real timing, once
+    SimLine line;
+    QString error;
+    QVERIFY2(line.Start(error), qPrintable(error));
+    QByteArray reply;
+    QElapsedTimer clock;
+    clock.start();
+    SendCommand(line.Port, QByteArray(1, '\x06'), 1, 400, true, reply);
+    const qint64 elapsed = clock.elapsed();
+    QCOMPARE(reply, QByteArray("A"));
+    QVERIFY2(elapsed >= 380, qPrintable(QString::number(elapsed)));
+    QVERIFY(!line.Port.AwaitingReply);
+    QVERIFY(!line.Port.HoldFullTime);
+    QVERIFY(!BusyCursorShown());
+}
+
+void TestExchange::CountedExchangeEndsAsSoonAsItsBytesAreIn() {
+    Timing::SetTestScale(100);
+    SimLine line(InDownloadMode());
+    QString error;
+    QVERIFY2(line.Start(error), qPrintable(error));
+    QByteArray reply;
+    QElapsedTimer clock;
+    clock.start();
+    SendCommand(line.Port, BlockRead(2, 0x80, 0x00, 0x80), 128, 10000, false, reply);
+    QVERIFY2(clock.elapsed() < 5000, "waited for the time-out instead of the count");
+    QCOMPARE(reply, MemoryBytes(line.Host().Engine().Memory(), 2, 0x8000, 128));
+    // The code byte of a download-mode handbox, counted.
+    SendCommand(line.Port, "T", 1, 5000, false, reply);
+    QCOMPARE(reply, QByteArray(1, char(line.Host().Engine().Model().DownloadCode)));
+    QCOMPARE(host_.Entries().size(), 0);
+}
+
+void TestExchange::PacedReplyArrivingInPiecesIsJoinedInOrder() {
+    LineOptions paced;
+    paced.Pace = true;
+    SimLine line(InDownloadMode(), paced);
+    QString error;
+    QVERIFY2(line.Start(error), qPrintable(error));
+    QByteArray reply;
+    // Page 7's bank, second half of block FF: the last bytes of the page.
+    SendCommand(line.Port, BlockRead(7, 0xFF, 0x80, 0x80), 128, 10000, false, reply);
+    QCOMPARE(reply, MemoryBytes(line.Host().Engine().Memory(), 7, 0xFF80, 128));
+    // The low half is shared by every page.
+    SendCommand(line.Port, BlockRead(9, 0x12, 0x00, 0x80), 128, 10000, false, reply);
+    QCOMPARE(reply, MemoryBytes(line.Host().Engine().Memory(), 0, 0x1200, 128));
+}
+
+void TestExchange::TerminatedReplyLeavesOutTheTerminator() {
+    HandboxSettings rcx;
+    rcx.Model = HandboxModel::Rcx400;
+    SimLine line(rcx);
+    QString error;
+    QVERIFY2(line.Start(error), qPrintable(error));
+    QByteArray reply;
+    SendCommandTerminated(line.Port, ":GVP#", "#", reply, 5000);
+    QCOMPARE(reply, QByteArray("RCX400"));
+    QVERIFY(!line.Port.CharReady()); // the "#" was taken with the reply
+    SendCommandTerminated(line.Port, ":GVD#", "#", reply, 5000);
+    QCOMPARE(reply, QByteArray::fromStdString(line.Host().Engine().FirmwareDate()));
+}
+
+void TestExchange::NakInsideADownloadBlockIsData() {
+    auto memory = std::make_unique<HandboxMemory>(7);
+    memory->Set(3, 0x9000, 0x15);
+    memory->Set(3, 0x9001, 0x15);
+    SimLine line(InDownloadMode(), {}, std::move(memory));
+    QString error;
+    QVERIFY2(line.Start(error), qPrintable(error));
+    LinkState.InDownloadMode = true;
+    QByteArray reply;
+    SendCommand(line.Port, BlockRead(3, 0x90, 0x00, 0x80), 128, 10000, false, reply);
+    QCOMPARE(reply.size(), 128);
+    QCOMPARE(reply.left(2), QByteArray("\x15\x15"));
+    QCOMPARE(host_.Entries().size(), 0);
+}
+
+void TestExchange::BusyNakIsDroppedOnlyForAnLX2001InNormalMode() {
+    HandboxSettings busy;
+    busy.Model = HandboxModel::Lx200Gps;
+    busy.BusyEvery = 1;
+    {
+        // As the program routes its events: every byte is data.
+        SimLine line(busy);
+        QString error;
+        QVERIFY2(line.Start(error), qPrintable(error));
+        QByteArray reply;
+        SendCommandTerminated(line.Port, ":GVP#", "#", reply, 5000);
+        QCOMPARE(reply, QByteArray("\x15LX2001"));
+        QCOMPARE(host_.Entries().size(), 0);
+    }
+    SimLine line(busy, {}, nullptr, QStringLiteral("LX2001"));
+    QString error;
+    QVERIFY2(line.Start(error), qPrintable(error));
+    line.Port.Log.SetLogging(tlOn);
+    QByteArray reply;
+    SendCommandTerminated(line.Port, ":GVP#", "#", reply, 5000);
+    QCOMPARE(reply, QByteArray("LX2001"));
+    QCOMPARE(host_.Texts(), QStringList({"Scope has returned busy signal. Please retry command"}));
+    QCOMPARE(host_.Entries().first().kind, ScriptedUiHost::Kind::Notice);
+    QVERIFY(LogText(line.Port).contains("NAK at"));
+}
+
+void TestExchange::SecondExchangeIsRefusedWhileOneRuns() {
+    SimLine line;
+    QString error;
+    QVERIFY2(line.Start(error), qPrintable(error));
+    QByteArray inner("unset");
+    QTimer::singleShot(5, &line.Port,
+                       [&] { SendCommandTerminated(line.Port, ":GVP#", "#", inner, 5000); });
+    QByteArray outer;
+    SendCommand(line.Port, QByteArray(1, '\x06'), 1, 400, true, outer);
+    QCOMPARE(inner, QByteArray());
+    QCOMPARE(outer, QByteArray("A"));
+    QCOMPARE(host_.Texts(), QStringList({"Still awaiting response from scope"}));
+    QCOMPARE(host_.Entries().first().kind, ScriptedUiHost::Kind::Notice);
+}
+
+void TestExchange::ZeroLengthCommandReturnsAtOnce() {
+    SimLine line;
+    QString error;
+    QVERIFY2(line.Start(error), qPrintable(error));
+    QByteArray reply("unset");
+    QElapsedTimer clock;
+    clock.start();
+    SendCommand(line.Port, "#", 0, 100000, false, reply);
+    QVERIFY(clock.elapsed() < 5000);
+    QVERIFY(reply.isEmpty());
+    QVERIFY(!line.Port.AwaitingReply);
+}
+
+void TestExchange::QuietTimeOutSaysNothing() {
+    SimLine line;
+    QString error;
+    QVERIFY2(line.Start(error), qPrintable(error));
+    line.Port.Log.SetLogging(tlOn);
+    LinkState.ScopeFound = true; // a quiet time-out does not even reacquire
+    QByteArray reply("unset");
+    QuietTimeout = true;
+    SendCommandTerminated(line.Port, "#:ED#", "#", reply, 100);
+    QVERIFY(reply.isEmpty());
+    QVERIFY(!QuietTimeout);
+    QCOMPARE(host_.Entries().size(), 0);
+    QVERIFY(!LogText(line.Port).contains("Action Timed out"));
+    QVERIFY(LinkState.ScopeFound);
+    QCOMPARE(restarts_, 0);
+}
+
+void TestExchange::LoudTimeOutWithoutHandboxTellsTheUser() {
+    SimLine line;
+    QString error;
+    QVERIFY2(line.Start(error), qPrintable(error));
+    line.Port.Log.SetLogging(tlOn);
+    QByteArray reply("unset");
+    SendCommandTerminated(line.Port, "#:EC#", "#", reply, 100);
+    QVERIFY(reply.isEmpty());
+    QCOMPARE(host_.Texts(), QStringList({"Action Timed out, refer log for details"}));
+    QCOMPARE(host_.Entries().first().kind, ScriptedUiHost::Kind::Message);
+    QVERIFY(LogText(line.Port).contains("Action Timed out "));
+    QVERIFY(!line.Port.AwaitingReply);
+    QCOMPARE(restarts_, 0);
+}
+
+void TestExchange::TimeOutWithHandboxStillAnsweringKeepsIt() {
+    SimLine line;
+    QString error;
+    QVERIFY2(line.Start(error), qPrintable(error));
+    line.Port.Log.SetLogging(tlOn);
+    LinkState.ScopeFound = true;
+    LinkState.HandboxKind = htAutostar497;
+    QByteArray reply;
+    SendCommandTerminated(line.Port, "#:EC#", "#", reply, 100);
+    QCOMPARE(host_.Texts(), QStringList({"Timeout from scope, refer log for details"}));
+    QCOMPARE(identifies_, 1);
+    QCOMPARE(restarts_, 0);
+    QVERIFY(LinkState.ScopeFound);
+    QCOMPARE(LinkState.HandboxKind, std::uint8_t(htAutostar497));
+    const QString log = LogText(line.Port);
+    QVERIFY(log.contains("Action Timed out "));
+    QVERIFY(log.contains(" Scope still there. Chk command syntax "));
+    QVERIFY(!line.Port.AwaitingReply);
+    // The line is clean for the next exchange.
+    SendCommandTerminated(line.Port, ":GVP#", "#", reply, 5000);
+    QVERIFY(reply.startsWith("Auto"));
+}
+
+void TestExchange::TimeOutWithHandboxGoneForgetsItAndRestartsDetection() {
+    LineOptions hang;
+    hang.HangAfter = 1;
+    SimLine line({}, hang);
+    QString error;
+    QVERIFY2(line.Start(error), qPrintable(error));
+    line.Port.Log.SetLogging(tlOn);
+    QByteArray reply;
+    SendCommandTerminated(line.Port, ":GVP#", "#", reply, 5000);
+    QVERIFY(reply.startsWith("Auto"));
+    LinkState.ScopeFound = true;
+    LinkState.HandboxKind = htAutostar497;
+    LinkState.PeekOK = LinkState.PokeOK = true;
+    SendCommandTerminated(line.Port, ":GVD#", "#", reply, 500);
+    QCOMPARE(host_.Texts(), QStringList({"Timeout from scope, refer log for details",
+                                         "Scope no longer responding, trying to reacquire"}));
+    QVERIFY(LogText(line.Port).contains("No response from scope "));
+    QVERIFY(!LinkState.ScopeFound);
+    QCOMPARE(LinkState.HandboxKind, std::uint8_t(htNone));
+    QVERIFY(!LinkState.PeekOK && !LinkState.PokeOK);
+    QCOMPARE(restarts_, 1);
+    QCOMPARE(identifies_, 0);
+}
+
+void TestExchange::VanishingDeviceEndsTheWaitAtOnce() {
+    Timing::SetTestScale(100);
+    LineOptions vanish;
+    vanish.VanishAfter = 1;
+    SimLine line({}, vanish);
+    QString error;
+    QVERIFY2(line.Start(error), qPrintable(error));
+    QByteArray reply;
+    SendCommandTerminated(line.Port, ":GVP#", "#", reply, 5000);
+    QVERIFY(reply.startsWith("Auto"));
+    LinkState.ScopeFound = true;
+    QElapsedTimer clock;
+    clock.start();
+    SendCommandTerminated(line.Port, ":GVD#", "#", reply, 10000);
+    QVERIFY2(clock.elapsed() < 5000, "waited for the time-out after the device had gone");
+    QVERIFY(reply.isEmpty());
+    QCOMPARE(host_.Texts(), QStringList({"Currently selected Port is no longer Available"}));
+    QCOMPARE(host_.Entries().first().kind, ScriptedUiHost::Kind::Plain);
+    QVERIFY(!line.Port.Open());
+    QCOMPARE(line.Port.ComNumber(), 0);
+    QVERIFY(!LinkState.ScopeFound);
+    QCOMPARE(restarts_, 1);
+    // Later exchanges find no port and return at once, without another message.
+    SendCommand(line.Port, "T", 1, 5000, false, reply);
+    QVERIFY(reply.isEmpty());
+    QCOMPARE(host_.Entries().size(), 1);
+}
+
+void TestExchange::EndlessStreamIsCappedAndEndsAsATimeOut() {
+    SimLine line(InDownloadMode());
+    QString error;
+    QVERIFY2(line.Start(error), qPrintable(error));
+    QByteArray reply;
+    // Ask for more than the cap, in blocks of 255 bytes, as a stream would send.
+    QByteArray burst;
+    for (int i = 0; i < 300; ++i)
+        burst += BlockRead(1, 0x80 + (i % 0x7F), 0, 0xFF);
+    SendCommand(line.Port, burst, MaxReplyBytes + 10000, 60000, false, reply);
+    QCOMPARE(reply.size(), MaxReplyBytes);
+    QCOMPARE(host_.Texts(), QStringList({"Action Timed out, refer log for details"}));
+    QVERIFY(!line.Port.AwaitingReply);
+}
+
+HEXVAC_TEST(TestExchange);
+#include "TestExchange.moc"
