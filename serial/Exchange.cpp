@@ -81,13 +81,22 @@ void CreateExchangeTimers(TApdComPort& Port) {
     HoldTimer = Port.AddTimerTrigger();
 }
 
+namespace {
+
+// Whether an exchange may start: the port is still there and open, and no
+// other exchange runs. A port already given up (lost and reported, or never
+// opened) answers nothing.
+bool MayStartExchange(TApdComPort& Port) {
+    return !CheckPortLost(Port) && Port.Open() && PortIsFree(Port);
+}
+
+} // namespace
+
 void SendCommandTerminated(TApdComPort& Port, const QByteArray& Command,
                            const QByteArray& Terminator, QByteArray& Reply, int TimeoutMs) {
     Reply.clear();
-    if (CheckPortLost(Port) || !Port.Open())
-        return;
     const int ticks = Timing::TicksFor(TimeoutMs);
-    if (!PortIsFree(Port))
+    if (!MayStartExchange(Port))
         return;
 
     const BusyCursorScope busy;
@@ -107,8 +116,11 @@ void SendCommandTerminated(TApdComPort& Port, const QByteArray& Command,
         Port.AwaitingReply = false;
         try {
             DisarmTimer(Port, ReplyTimer);
+            if (terminatorTrigger != 0)
+                Port.RemoveTrigger(terminatorTrigger);
         } catch (...) {
         }
+        terminatorTrigger = 0;
         QuietTimeout = false;
         throw;
     }
@@ -119,11 +131,8 @@ void SendCommandTerminated(TApdComPort& Port, const QByteArray& Command,
 void SendCommand(TApdComPort& Port, const QByteArray& Command, int ExpectedLength, int TimeoutMs,
                  bool Hold, QByteArray& Reply) {
     Reply.clear();
-    // A port already given up (lost and reported, or never opened) answers nothing.
-    if (CheckPortLost(Port) || !Port.Open())
-        return;
     const int ticks = Timing::TicksFor(TimeoutMs);
-    if (!PortIsFree(Port))
+    if (!MayStartExchange(Port))
         return;
 
     const BusyCursorScope busy;

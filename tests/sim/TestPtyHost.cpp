@@ -2,8 +2,8 @@
 // client: the port link, the rate check, reopening, pacing, and the faults.
 
 #include "PosixClient.h"
-#include "sim/PtyHost.h"
 #include "common/VirtualPorts.h"
+#include "sim/PtyHost.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QElapsedTimer>

@@ -1,8 +1,8 @@
 // hexvac-sim's command line, and the program itself started as a user would.
 
 #include "PosixClient.h"
-#include "sim/SimOptions.h"
 #include "common/VirtualPorts.h"
+#include "sim/SimOptions.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QFile>
