@@ -1,7 +1,7 @@
 // Hexvac: reads a telescope handbox's memory over a serial port.
 
+#include "app/AppUiHost.h"
 #include "app/Dump.h"
-#include "common/QtUiHost.h"
 #include "common/UiHost.h"
 
 #include <QApplication>
@@ -10,7 +10,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Memory Hexvac"));
 
-    QtUiHost host;
+    TAppUiHost host;
     const ScopedUiHost useHost(host);
 
     TFHexvac FHexvac;

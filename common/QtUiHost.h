@@ -13,7 +13,7 @@
 
 class QWidget;
 
-class QtUiHost final : public UiHost {
+class QtUiHost : public UiHost {
 public:
     QtUiHost() = default;
     ~QtUiHost() override;

@@ -21,7 +21,23 @@ SilentUiHost silentHost;
 UiHost* installedHost = nullptr;
 bool busyCursor = false;
 
+// A processing window nobody sees.
+class HiddenProcessingBox final : public TProcessingBox {
+public:
+    void SetCaption(const QString&) override {}
+    void SetLabel1(const QString&) override {}
+    void SetLabel2(const QString&) override {}
+    void SetProgress(int, int, int) override {}
+    void Show() override {}
+    void EnableCancel() override {}
+    void Close() override {}
+};
+
 } // namespace
+
+std::unique_ptr<TProcessingBox> UiHost::CreateProcessingBox(QObject*) {
+    return std::make_unique<HiddenProcessingBox>();
+}
 
 UiHost& CurrentUiHost() {
     return installedHost ? *installedHost : silentHost;

@@ -6,8 +6,11 @@
 // command-line tool installs a console host. Core code never includes a
 // widget header: it calls the helpers of StdFuncsMisc.h, which land here.
 
+#include "common/ProcessingBox.h"
+
 #include <QObject>
 #include <QString>
+#include <memory>
 
 class UiHost {
 public:
@@ -24,6 +27,9 @@ public:
     virtual void PlainMessage(const QString& Text) = 0;
     // Hourglass cursor on or off.
     virtual void SetBusyCursor(bool Busy) = 0;
+    // A processing window owned by Control's window, not yet shown. The
+    // default one shows nothing.
+    virtual std::unique_ptr<TProcessingBox> CreateProcessingBox(QObject* Control);
 };
 
 // The host in force; a silent host (that records nothing and answers every

@@ -2,6 +2,7 @@
 
 #include "common/Timing.h"
 #include "diag/PortNames.h"
+#include "serial/CustomBaud.h"
 
 #include <QSerialPort>
 #include <QTimer>
@@ -77,11 +78,18 @@ void TApdComPort::SetBaud(qint32 Baud) {
     if (Open()) {
         // Bytes still queued in our buffer go out at the rate they were meant for.
         serial_->flush();
-        serial_->setBaudRate(baud_);
+        TieInputSpeedToOutput(*serial_);
+        if (!serial_->setBaudRate(baud_))
+            throw EPortError(QStringLiteral("COM%1 cannot be set to %2 baud: %3")
+                                 .arg(comNumber_)
+                                 .arg(baud_)
+                                 .arg(serial_->errorString())
+                                 .toStdString());
     }
 }
 
 void TApdComPort::ApplyLineSettings() {
+    TieInputSpeedToOutput(*serial_);
     serial_->setBaudRate(baud_);
     serial_->setDataBits(static_cast<QSerialPort::DataBits>(DataBits));
     serial_->setParity(ToQt(Parity));

@@ -55,6 +55,10 @@ public:
 
     qint32 Baud() const { return baud_; }
     void SetBaud(qint32 Baud); // applied at once to an open port
+    // Whether the open port's driver can be set to Rate. Linux sets any rate
+    // a serial driver takes (custom rates included), so every positive rate
+    // counts while the port is open.
+    bool CanSetBaud(qint32 Rate) const { return Open() && Rate > 0; }
     int DataBits = 8;
     TParity Parity = TParity::pNone;
     int StopBits = 1;

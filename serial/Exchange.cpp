@@ -20,6 +20,7 @@ quint16 HoldTimer = 0;
 namespace {
 
 quint16 terminatorTrigger = 0;
+bool reacquiring = false; // a reacquisition after a time-out is running
 int terminatorLength = 0;
 TExchangeHooks hooks;
 
@@ -76,9 +77,27 @@ void SetExchangeHooks(TExchangeHooks Hooks) {
     hooks = std::move(Hooks);
 }
 
+TExchangeHooks& ExchangeHooks() {
+    return hooks;
+}
+
 void CreateExchangeTimers(TApdComPort& Port) {
+    RemoveExchangeTimers(Port);
     ReplyTimer = Port.AddTimerTrigger();
     HoldTimer = Port.AddTimerTrigger();
+}
+
+void RemoveExchangeTimers(TApdComPort& Port) {
+    for (quint16* timer : {&ReplyTimer, &HoldTimer}) {
+        if (*timer != 0) {
+            try {
+                Port.RemoveTrigger(*timer);
+            } catch (const EPortError&) {
+                // Not this port's, or gone already.
+            }
+            *timer = 0;
+        }
+    }
 }
 
 namespace {
@@ -372,9 +391,17 @@ void OnExchangeTimer(TApdComPort& Port, quint16 Handle) {
                 QuietTimeout = false;
             } else {
                 Port.Log.AddStringToLog(QStringLiteral("Action Timed out "));
-                if (LinkState.ScopeFound)
+                if (reacquiring) {
+                    // A time-out of the reacquisition's own questions (the
+                    // handbox answers the ACK but nothing else): reacquiring
+                    // again would never end. The running one decides.
+                } else if (LinkState.ScopeFound) {
+                    reacquiring = true;
+                    struct Done {
+                        ~Done() { reacquiring = false; }
+                    } done;
                     Reacquire(Port);
-                else
+                } else
                     ShowMessageAt(Port.parent(),
                                   QStringLiteral("Action Timed out, refer log for details"));
             }

@@ -54,8 +54,10 @@ extern bool QuietTimeout;
 extern quint16 ReplyTimer;
 extern quint16 HoldTimer;
 
-// Creates the two exchange timers on a freshly opened port.
+// Creates the two exchange timers on the open port (replacing any left from
+// before), and removes them again.
 void CreateExchangeTimers(TApdComPort& Port);
+void RemoveExchangeTimers(TApdComPort& Port);
 
 // The most bytes one reply may collect. Far above any reply of the protocol;
 // a line that streams without end hits it and the exchange ends as a time-out.
@@ -69,3 +71,5 @@ struct TExchangeHooks {
     std::function<void()> RestartDetection;
 };
 void SetExchangeHooks(TExchangeHooks Hooks);
+// The hooks in force, for a unit that fills in its own.
+TExchangeHooks& ExchangeHooks();

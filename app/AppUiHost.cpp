@@ -1,0 +1,55 @@
+#include "app/AppUiHost.h"
+
+#include "app/xProcessing.h"
+
+#include <QPointer>
+
+namespace {
+
+// Owns a processing window whose owner window may go first: the box then
+// forwards nothing and deletes nothing twice.
+class ProcboxHandle final : public TProcessingBox {
+public:
+    explicit ProcboxHandle(QWidget* Owner)
+        : box_(new TFProcbox(Owner)) {}
+    ~ProcboxHandle() override { delete box_.data(); }
+
+    void SetCaption(const QString& Caption) override {
+        if (box_)
+            box_->SetCaption(Caption);
+    }
+    void SetLabel1(const QString& Text) override {
+        if (box_)
+            box_->SetLabel1(Text);
+    }
+    void SetLabel2(const QString& Text) override {
+        if (box_)
+            box_->SetLabel2(Text);
+    }
+    void SetProgress(int Minimum, int Maximum, int Position) override {
+        if (box_)
+            box_->SetProgress(Minimum, Maximum, Position);
+    }
+    void Show() override {
+        if (box_)
+            box_->Show();
+    }
+    void EnableCancel() override {
+        if (box_)
+            box_->EnableCancel();
+    }
+    void Close() override {
+        if (box_)
+            box_->Close();
+    }
+
+private:
+    QPointer<TFProcbox> box_;
+};
+
+} // namespace
+
+std::unique_ptr<TProcessingBox> TAppUiHost::CreateProcessingBox(QObject* Control) {
+    QWidget* owner = qobject_cast<QWidget*>(Control);
+    return std::make_unique<ProcboxHandle>(owner ? owner->window() : nullptr);
+}

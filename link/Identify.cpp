@@ -1,0 +1,161 @@
+#include "link/StdDefs.h"
+#include "link/StdFuncsMeade.h"
+
+#include "common/StdFuncsMisc.h"
+#include "serial/ApdComPort.h"
+#include "serial/COMPorts.h"
+#include "serial/Exchange.h"
+
+#include <array>
+
+namespace {
+
+constexpr int ReplyMs = 5000;
+
+// What a handbox in download mode answers to "T": its model.
+struct DownloadCode {
+    quint8 code;
+    const char* name;
+    std::uint8_t kind;
+};
+constexpr std::array<DownloadCode, 5> DownloadCodes = {{
+    {7, "Autostar 494", htUnknown},
+    {10, "Autostar 495", htAutostar497Dnld},
+    {14, "LX2001", htLX2001Dnld},
+    {15, "Autostar 497", htAutostar497Dnld},
+    {31, "MarkII 497", htMkIIDnld},
+}};
+
+// The dates that decide a firmware's class, and the markers standing in for
+// the dates of handboxes that have none to tell.
+TDateTime Date(const char* dayMonthYear) {
+    return StrToDate(QLatin1String(dayMonthYear));
+}
+
+QString IdentifyInDownloadMode(TApdComPort& Port) {
+    QByteArray reply;
+    SendCommand(Port, "T", 1, ReplyMs, false, reply);
+    for (const DownloadCode& entry : DownloadCodes)
+        if (!reply.isEmpty() && quint8(reply.front()) == entry.code) {
+            LinkState.HandboxKind = entry.kind;
+            return QLatin1String(entry.name);
+        }
+    return QStringLiteral("Unknown");
+}
+
+std::uint8_t KindOfProduct(const QByteArray& product) {
+    if (product.isEmpty())
+        return htUnknown;
+    if (product.startsWith("Auto"))
+        return htAutostar497;
+    if (product == "LX2001")
+        return htLX200GPS;
+    if (product == "RCX400")
+        return htRCX400;
+    return htUnknown;
+}
+
+// "Mmm dd yyyy" as the day/month/year text the date conversion takes, or
+// empty when the month is not one of the twelve.
+QString DayMonthYear(const QString& text) {
+    static const QStringList months = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
+                                       "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+    const int month = static_cast<int>(months.indexOf(text.left(3).toUpper()));
+    if (month < 0)
+        return {};
+    return text.mid(4, 2) + QStringLiteral("/%1/").arg(month + 1, 2, 10, QLatin1Char('0')) +
+           text.mid(7, 4);
+}
+
+} // namespace
+
+QString GetFirmwareDateText(TApdComPort& Port) {
+    QByteArray reply;
+    if (HasNormalCommandSet(LinkState.HandboxKind))
+        SendCommandTerminated(Port, ":GVD#", "#", reply, ReplyMs);
+    return QString::fromLatin1(reply);
+}
+
+TDateTime GetFirmwareDate(TApdComPort& Port) {
+    if (!LinkState.ScopeFound || !HasNormalCommandSet(LinkState.HandboxKind))
+        return 0;
+    EnsureFixedDateFormat();
+    const QString text = GetFirmwareDateText(Port);
+    try {
+        return StrToDate(DayMonthYear(text));
+    } catch (const EConvertError&) {
+        // A date the firmware garbled (or did not send) must not leave the
+        // handbox half identified: it counts as no date, and the log says why.
+        Port.Log.AddStringToLog(QStringLiteral("Firmware date not understood: \"") + text +
+                                QStringLiteral("\""));
+        return 0;
+    }
+}
+
+QString IdentifyHandbox(TApdComPort& Port) {
+    QString result = QStringLiteral(" ");
+    LinkState.HandboxKind = htNone;
+    LinkState.BaudClass = bcNone;
+    if (!LinkState.ScopeFound)
+        return result;
+    EnsureFixedDateFormat();
+
+    const QString mode = QueryMode(Port);
+    const QChar c = mode.isEmpty() ? QChar(QLatin1Char(' ')) : mode.front();
+    if (c == QLatin1Char('D'))
+        return IdentifyInDownloadMode(Port);
+    if (c == QLatin1Char('G')) {
+        LinkState.HandboxKind = htGermanMount;
+        LinkState.FirmwareDate = Date("01/01/1950");
+        return QStringLiteral("1697CDS");
+    }
+    if (c == QLatin1Char('I')) {
+        LinkState.HandboxKind = htUnknown;
+        LinkState.FirmwareDate = Date("01/01/1900");
+        return QStringLiteral("PARKED");
+    }
+
+    QByteArray product;
+    SendCommandTerminated(Port, ":GVP#", "#", product, ReplyMs);
+    result = QString::fromLatin1(product);
+    LinkState.HandboxKind = KindOfProduct(product);
+    const TDateTime date = GetFirmwareDate(Port);
+    LinkState.FirmwareDate = date;
+
+    switch (LinkState.HandboxKind) {
+    case htAutostar497:
+        if (date >= Date("29/06/2004"))
+            LinkState.BaudClass = bcAutostar2004;
+        if (date >= Date("01/08/2008")) {
+            LinkState.HandboxKind = htAutostar497mkII;
+            result = QStringLiteral("497mkII");
+        }
+        break;
+    case htRCX400:
+        LinkState.BaudClass = bcFast;
+        break;
+    case htLX200GPS:
+        LinkState.BaudClass = date >= Date("19/09/2005")   ? bcFast
+                              : date >= Date("01/10/2004") ? bcGPS2004
+                                                           : bcGPSBefore2004;
+        break;
+    case htUnknown:
+        LinkState.BaudClass = bcUnknownProduct;
+        break;
+    default:
+        break;
+    }
+    return result;
+}
+
+void InstallLinkHooks() {
+    ExchangeHooks().IdentifyHandbox = [](TApdComPort& Port) {
+        IdentifyHandbox(Port);
+    };
+    // Restarting detection is what the "AutoDetect" item does.
+    ExchangeHooks().RestartDetection = [] {
+        if (TMenuItem* item = AutoDetectItem())
+            item->Click();
+    };
+    RegisterStatusText([](TApdComPort& Port) { return StatusText(Port, true); });
+}

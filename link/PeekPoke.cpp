@@ -1,0 +1,166 @@
+// Reading and writing the handbox's memory in normal mode, a word or a byte
+// at a time, and finding out which forms of the two commands it answers.
+
+#include "link/StdDefs.h"
+#include "link/StdFuncsMeade.h"
+
+#include "common/StdFuncsMisc.h"
+#include "serial/ApdComPort.h"
+#include "serial/Exchange.h"
+
+#include <limits>
+
+namespace {
+
+// The extended forms carry the address (peek) or address x 256 + byte
+// (poke) plus this.
+constexpr quint64 ExtendedPeekOffset = 33554432; // 2000000 hex
+// The normal poke reaches only B600-B7FF: the value sent is the full value
+// less B60000 hex.
+constexpr qint64 NormalPokeFirst = 0xB60000;
+constexpr qint64 NormalPokeLast = 0xB7FFFF;
+constexpr int PeekMs = 5000;
+constexpr int ProbeMs = 500;
+constexpr int PokeMs = 1000;
+constexpr int MaxPeekDigits = 600;
+// The byte the poke test writes and restores.
+const QString PokeTestAddress = QStringLiteral("B611");
+
+bool PeekAllowed() {
+    return HasNormalCommandSet(LinkState.HandboxKind) && LinkState.PeekOK;
+}
+
+QByteArray Probe(TApdComPort& Port, const QByteArray& Command) {
+    QByteArray reply;
+    QuietTimeout = true;
+    SendCommandTerminated(Port, Command, "#", reply, ProbeMs);
+    QuietTimeout = false;
+    return reply;
+}
+
+QString ByteText(int Byte) {
+    return FormatHex(2, Byte & 0xFF);
+}
+
+// Pokes the byte at the test address and reads it back; restores the old
+// byte when the write took.
+void TestPoke(TApdComPort& Port) {
+    const int before = PeekByte(Port, PokeTestAddress);
+    const int changed = (before + 1) % 256;
+    LinkState.PokeOK = true; // so that the poke below is sent
+    LinkState.PokeOK = PokeText(Port, PokeTestAddress + ByteText(changed));
+    if (LinkState.PokeOK && PeekByte(Port, PokeTestAddress) == changed) {
+        PokeText(Port, PokeTestAddress + ByteText(before));
+        LinkState.PokeOK = PeekByte(Port, PokeTestAddress) == before;
+    }
+}
+
+} // namespace
+
+QString PeekWord(TApdComPort& Port, quint64 Address) {
+    if (!PeekAllowed())
+        return {};
+    QByteArray reply;
+    SendCommandTerminated(Port, ":EP" + QByteArray::number(Address) + "#", "#", reply, PeekMs);
+    if (reply.startsWith('x'))
+        return QString::fromLatin1(reply.mid(1, MaxPeekDigits));
+    // The firmware answers the word 8000 hex as minus zero.
+    if (reply == "-0")
+        return QStringLiteral("8000");
+    bool ok = false;
+    const qint64 value = reply.toLongLong(&ok);
+    if (!ok)
+        throw EConvertError(QStringLiteral("'%1' is not a valid peek reply")
+                                .arg(QString::fromLatin1(reply))
+                                .toStdString());
+    return FormatHex(4, value);
+}
+
+int PeekByte(TApdComPort& Port, const QString& Text) {
+    if (!PeekAllowed())
+        return 0;
+    bool ok = false;
+    const quint64 address = Text.toULongLong(&ok, 16);
+    if (!ok)
+        throw EConvertError(
+            QStringLiteral("'%1' is not a valid hexadecimal address").arg(Text).toStdString());
+    const QString word = PeekWord(Port, address);
+    const int byte = word.left(2).toInt(&ok, 16);
+    if (!ok)
+        throw EConvertError(
+            QStringLiteral("'%1' is not a valid peek word").arg(word).toStdString());
+    return byte;
+}
+
+bool PokeText(TApdComPort& Port, const QString& Text) {
+    if (Text.isEmpty())
+        return false;
+    QString digits = Text;
+    if (digits.startsWith(QLatin1Char('$')))
+        digits.remove(0, 1);
+    bool ok = false;
+    const qint64 value = digits.toLongLong(&ok, 16);
+    // A value past 32 bits is as unconvertible as one with a stray letter.
+    if (!ok || value > std::numeric_limits<qint32>::max())
+        return false;
+    try {
+        return PokeValue(Port, static_cast<qint32>(value));
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool PokeValue(TApdComPort& Port, qint32 Value) {
+    if (!LinkState.PokeOK && !LinkState.ExtPokeOK)
+        return false;
+    qint64 sent = Value;
+    if (!LinkState.ExtPokeOK) {
+        if (Value < NormalPokeFirst || Value > NormalPokeLast)
+            return false;
+        sent = Value - NormalPokeFirst;
+    }
+    QByteArray reply;
+    QuietTimeout = true;
+    SendCommand(Port, ":EN" + QByteArray::number(sent) + "#", 1, PokeMs, false, reply);
+    QuietTimeout = false;
+    return reply == "#";
+}
+
+void TestPeekPoke(TApdComPort& Port) {
+    LinkState.PokeOK = LinkState.ExtPokeOK = LinkState.PeekOK = LinkState.ExtPeekOK = false;
+    const std::uint8_t kind = LinkState.HandboxKind;
+    if (!HasNormalCommandSet(kind))
+        return;
+    Port.Log.AddStringToLog(QStringLiteral("Test for Peek and Poke capability"));
+    if (!PortIsFree(Port))
+        return;
+    if (kind == htAutostar497mkII)
+        return; // its firmware has neither command
+
+    auto allWork = [] {
+        LinkState.ExtPeekOK = LinkState.PeekOK = LinkState.PokeOK = LinkState.ExtPokeOK = true;
+    };
+    if (kind == htAutostar497) {
+        if (Probe(Port, ":EP" + QByteArray::number(64 + ExtendedPeekOffset) + "#") == "x3C37") {
+            allWork();
+        } else {
+            LinkState.PeekOK = Probe(Port, ":EP64#") == "15415";
+            if (LinkState.PeekOK)
+                TestPoke(Port);
+        }
+    } else {
+        if (Probe(Port, ":EP" + QByteArray::number(96 + ExtendedPeekOffset) + "#") == "x3730")
+            allWork();
+        else
+            LinkState.PeekOK = Probe(Port, ":EP96#") == "14128";
+    }
+
+    if (LinkState.ExtPeekOK)
+        Port.Log.AddStringToLog(QStringLiteral("Extended Peek Tested and Working"));
+    else if (LinkState.PeekOK)
+        Port.Log.AddStringToLog(QStringLiteral("Peek Tested and Working"));
+    if (LinkState.ExtPokeOK)
+        Port.Log.AddStringToLog(QStringLiteral("Extended Poke Tested and Working"));
+    else if (LinkState.PokeOK)
+        Port.Log.AddStringToLog(QStringLiteral("Poke Tested and Working"));
+}

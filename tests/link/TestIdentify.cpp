@@ -1,0 +1,265 @@
+// Identification: which handbox is on the line, how old its firmware is, and
+// which rates it takes; and the same question asked again after a time-out.
+
+#include "common/Timing.h"
+#include "link/StdDefs.h"
+#include "link/StdFuncsMeade.h"
+#include "serial/Exchange.h"
+#include "tests/support/ScriptedPeer.h"
+#include "tests/support/ScriptedUiHost.h"
+#include "tests/support/SimLine.h"
+#include "tests/support/TestRegistry.h"
+
+#include <QTest>
+
+Q_DECLARE_METATYPE(HandboxModel)
+
+namespace {
+
+QString LogText(const TApdComPort& port) {
+    return port.Log.BufferedLines().join('\n').replace(QStringLiteral("[20]"), QStringLiteral(" "));
+}
+
+} // namespace
+
+class TestIdentify : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void SimulatedModelsAreNamedKindedAndClassed_data();
+    void SimulatedModelsAreNamedKindedAndClassed();
+    void ProductNamesAreComparedExactly_data();
+    void ProductNamesAreComparedExactly();
+    void NothingIsAskedWithoutAHandbox();
+    void Reacquisition_data();
+    void Reacquisition();
+
+private:
+    ScriptedUiHost host_;
+    UiHost* previous_ = nullptr;
+    int restarts_ = 0;
+};
+
+void TestIdentify::initTestCase() {
+    UsePrivateVirtualPortsFolder();
+}
+
+void TestIdentify::init() {
+    Timing::SetTestScale(10);
+    host_.Clear();
+    previous_ = InstallUiHost(&host_);
+    ResetLinkState();
+    LinkState.FirmwareDate = 0; // the reset leaves it; download mode does too
+    SetFixedFormats();
+    restarts_ = 0;
+    SetExchangeHooks({});
+    InstallLinkHooks();
+    ExchangeHooks().RestartDetection = [this] {
+        ++restarts_;
+    };
+}
+
+void TestIdentify::cleanup() {
+    SetExchangeHooks({});
+    InstallUiHost(previous_);
+}
+
+void TestIdentify::SimulatedModelsAreNamedKindedAndClassed_data() {
+    QTest::addColumn<HandboxModel>("model");
+    QTest::addColumn<QString>("date");
+    QTest::addColumn<int>("parked");
+    QTest::addColumn<bool>("download");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("baudClass");
+    QTest::addColumn<QString>("firmwareDate"); // empty: left as it was (0)
+
+    const int no = int(ParkedStyle::NotParked);
+    using M = HandboxModel;
+    // The 495/497 thresholds, on each side.
+    QTest::newRow("497 day before 2004")
+        << M::Autostar497 << "Jun 28 2004" << no << false << "Autostar" << 2 << 0 << "28/06/2004";
+    QTest::newRow("497 on the 2004 day")
+        << M::Autostar497 << "jun 29 2004" << no << false << "Autostar" << 2 << 2 << "29/06/2004";
+    QTest::newRow("497 day before mkII")
+        << M::Autostar497 << "Jul 31 2008" << no << false << "Autostar" << 2 << 2 << "31/07/2008";
+    QTest::newRow("mkII on its day")
+        << M::Autostar497Mk2 << "AUG 01 2008" << no << false << "497mkII" << 3 << 2 << "01/08/2008";
+    // The LX200GPS thresholds.
+    QTest::newRow("GPS before Oct 2004")
+        << M::Lx200Gps << "Sep 30 2004" << no << false << "LX2001" << 4 << 3 << "30/09/2004";
+    QTest::newRow("GPS on Oct 2004")
+        << M::Lx200Gps << "Oct 01 2004" << no << false << "LX2001" << 4 << 4 << "01/10/2004";
+    QTest::newRow("GPS day before Sep 2005")
+        << M::Lx200Gps << "Sep 18 2005" << no << false << "LX2001" << 4 << 4 << "18/09/2005";
+    QTest::newRow("GPS on Sep 2005")
+        << M::Lx200Gps << "Sep 19 2005" << no << false << "LX2001" << 4 << 5 << "19/09/2005";
+    QTest::newRow("RCX400") << M::Rcx400 << "Jan 05 2003" << no << false << "RCX400" << 5 << 5
+                            << "05/01/2003";
+    // A date that does not convert counts as none.
+    QTest::newRow("497, garbled date")
+        << M::Autostar497 << "Foo 29 2004" << no << false << "Autostar" << 2 << 0 << "";
+    QTest::newRow("GPS, impossible day")
+        << M::Lx200Gps << "Jun 31 2006" << no << false << "LX2001" << 4 << 3 << "";
+    // Known by the mode letter alone.
+    QTest::newRow("mount") << M::GermanMount1697 << "" << no << false << "1697CDS" << 6 << 0
+                           << "01/01/1950";
+    QTest::newRow("parked, ACK") << M::Lx200Gps << "" << int(ParkedStyle::AnswersAck) << false
+                                 << "PARKED" << 1 << 0 << "01/01/1900";
+    QTest::newRow("parked, probe") << M::Autostar497 << "" << int(ParkedStyle::AnswersProbe)
+                                   << false << "PARKED" << 1 << 0 << "01/01/1900";
+    // Download mode: by the "T" code.
+    QTest::newRow("T 7") << M::Autostar494 << "" << no << true << "Autostar 494" << 1 << 0 << "";
+    QTest::newRow("T 10") << M::Autostar495 << "" << no << true << "Autostar 495" << 7 << 0 << "";
+    QTest::newRow("T 14") << M::Lx200Gps << "" << no << true << "LX2001" << 9 << 0 << "";
+    QTest::newRow("T 15") << M::Autostar497 << "" << no << true << "Autostar 497" << 7 << 0 << "";
+    QTest::newRow("T 31") << M::Autostar497Mk2 << "" << no << true << "MarkII 497" << 8 << 0 << "";
+    QTest::newRow("T unknown") << M::Rcx400 << "" << no << true << "Unknown" << 0 << 0 << "";
+}
+
+void TestIdentify::SimulatedModelsAreNamedKindedAndClassed() {
+    QFETCH(HandboxModel, model);
+    QFETCH(QString, date);
+    QFETCH(int, parked);
+    QFETCH(bool, download);
+    QFETCH(QString, name);
+    QFETCH(int, kind);
+    QFETCH(int, baudClass);
+    QFETCH(QString, firmwareDate);
+    HandboxSettings settings;
+    settings.Model = model;
+    settings.FirmwareDate = date.toStdString();
+    settings.Parked = ParkedStyle(parked);
+    settings.DownloadMode = download;
+    SimLine line(settings);
+    QString error;
+    QVERIFY2(line.Start(error), qPrintable(error));
+    line.Port.Log.SetLogging(tlOn);
+    LinkState.ScopeFound = true;
+    LinkState.BaudClass = 4;
+
+    QString reply = IdentifyHandbox(line.Port);
+    if (name == QLatin1String("Autostar"))
+        QVERIFY2(reply.startsWith(name), qPrintable(reply));
+    else
+        QCOMPARE(reply, name);
+    QCOMPARE(int(LinkState.HandboxKind), kind);
+    QCOMPARE(int(LinkState.BaudClass), baudClass);
+    QCOMPARE(LinkState.FirmwareDate, firmwareDate.isEmpty() ? 0.0 : StrToDate(firmwareDate));
+    if (firmwareDate.isEmpty() && !date.isEmpty())
+        QVERIFY(LogText(line.Port).contains("Firmware date not understood: \"" + date + "\""));
+    QCOMPARE(host_.Entries().size(), 0);
+}
+
+void TestIdentify::ProductNamesAreComparedExactly_data() {
+    QTest::addColumn<QByteArray>("product");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("baudClass");
+    QTest::newRow("lower-case auto") << QByteArray("autostar#") << 1 << 1;
+    QTest::newRow("trailing blank") << QByteArray("LX2001 #") << 1 << 1;
+    QTest::newRow("no reply") << QByteArray() << 1 << 1;
+}
+
+void TestIdentify::ProductNamesAreComparedExactly() {
+    QFETCH(QByteArray, product);
+    QFETCH(int, kind);
+    QFETCH(int, baudClass);
+    ScriptedPeer peer;
+    peer.Answer(QByteArray(1, '\x06'), "A");
+    if (!product.isEmpty())
+        peer.Answer(":GVP#", product);
+    QString error;
+    const int number = peer.Start(error);
+    QVERIFY2(number, qPrintable(error));
+    TApdComPort port;
+    port.SetComNumber(number);
+    port.SetOpen(true);
+    CreateExchangeTimers(port);
+    RouteExchangeEvents(port, QStringLiteral("ert"));
+    LinkState.ScopeFound = true;
+    IdentifyHandbox(port);
+    QCOMPARE(int(LinkState.HandboxKind), kind);
+    QCOMPARE(int(LinkState.BaudClass), baudClass);
+    QCOMPARE(LinkState.FirmwareDate, 0.0);
+    QVERIFY(!peer.Received().contains(":GVD#")); // an unknown product has no date to ask
+    if (product.isEmpty()) {
+        // The time-out of ":GVP#" ends in a reacquisition that finds the same
+        // handbox answering; it does not reacquire again within itself.
+        QCOMPARE(host_.Texts().first(),
+                 QStringLiteral("Timeout from scope, refer log for details"));
+        QCOMPARE(restarts_, 0);
+    }
+}
+
+void TestIdentify::NothingIsAskedWithoutAHandbox() {
+    ScriptedPeer peer;
+    QString error;
+    const int number = peer.Start(error);
+    QVERIFY2(number, qPrintable(error));
+    TApdComPort port;
+    port.SetComNumber(number);
+    port.SetOpen(true);
+    LinkState.HandboxKind = htRCX400;
+    LinkState.BaudClass = bcFast;
+    QCOMPARE(IdentifyHandbox(port), QStringLiteral(" "));
+    QCOMPARE(int(LinkState.HandboxKind), 0);
+    QCOMPARE(int(LinkState.BaudClass), 0);
+    QCOMPARE(GetFirmwareDate(port), 0.0);
+    QTest::qWait(50);
+    QVERIFY(peer.Received().isEmpty());
+}
+
+void TestIdentify::Reacquisition_data() {
+    QTest::addColumn<bool>("simInDownload");
+    QTest::addColumn<bool>("thoughtInDownload");
+    QTest::addColumn<int>("knownKind");
+    QTest::addColumn<QStringList>("texts");
+    QTest::addColumn<QString>("logLine");
+    QTest::addColumn<int>("restarts");
+    const QString timeout = QStringLiteral("Timeout from scope, refer log for details");
+    QTest::newRow("same handbox") << false << false << int(htAutostar497) << QStringList{timeout}
+                                  << " Scope still there. Chk command syntax " << 0;
+    QTest::newRow("changed kind") << false << false << int(htLX200GPS)
+                                  << QStringList{timeout,
+                                                 "Scope reacquired but it has changed type???????"}
+                                  << "Scope reacquired but it has changed type???????" << 1;
+    QTest::newRow("now in download mode")
+        << true << false << int(htAutostar497)
+        << QStringList{timeout, "Scope reacquired but it is now in download mode?"} << "" << 1;
+    QTest::newRow("no longer in download mode")
+        << false << true << int(htAutostar497Dnld)
+        << QStringList{timeout, "Scope was in download mode but cannot now be found?"} << "" << 1;
+}
+
+void TestIdentify::Reacquisition() {
+    QFETCH(bool, simInDownload);
+    QFETCH(bool, thoughtInDownload);
+    QFETCH(int, knownKind);
+    QFETCH(QStringList, texts);
+    QFETCH(QString, logLine);
+    QFETCH(int, restarts);
+    HandboxSettings settings;
+    settings.DownloadMode = simInDownload;
+    SimLine line(settings);
+    QString error;
+    QVERIFY2(line.Start(error), qPrintable(error));
+    line.Port.Log.SetLogging(tlOn);
+    LinkState.ScopeFound = true;
+    LinkState.HandboxKind = std::uint8_t(knownKind);
+    LinkState.InDownloadMode = thoughtInDownload;
+    QByteArray reply;
+    // A command the handbox never answers, in either mode.
+    SendCommandTerminated(line.Port, ":Q?#", "#", reply, 200);
+    QCOMPARE(host_.Texts(), texts);
+    QCOMPARE(restarts_, restarts);
+    QCOMPARE(LinkState.InDownloadMode, simInDownload);
+    QVERIFY(LinkState.ScopeFound);
+    if (!logLine.isEmpty())
+        QVERIFY(LogText(line.Port).contains(logLine));
+    QVERIFY(!line.Port.AwaitingReply);
+}
+
+HEXVAC_TEST(TestIdentify);
+#include "TestIdentify.moc"

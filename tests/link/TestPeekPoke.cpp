@@ -1,0 +1,210 @@
+// Peek and poke: the forms each firmware answers, the replies turned into
+// words, and the poke test that writes a byte and puts it back.
+
+#include "common/StdFuncsMisc.h"
+#include "common/Timing.h"
+#include "link/StdDefs.h"
+#include "link/StdFuncsMeade.h"
+#include "serial/Exchange.h"
+#include "tests/support/ScriptedPeer.h"
+#include "tests/support/ScriptedUiHost.h"
+#include "tests/support/SimLine.h"
+#include "tests/support/TestRegistry.h"
+
+#include <QTest>
+
+Q_DECLARE_METATYPE(HandboxModel)
+Q_DECLARE_METATYPE(PeekSupport)
+Q_DECLARE_METATYPE(PokeSupport)
+
+namespace {
+
+QString LogText(const TApdComPort& port) {
+    return port.Log.BufferedLines().join('\n').replace(QStringLiteral("[20]"), QStringLiteral(" "));
+}
+
+// Our port open on a scripted peer.
+struct PeerLine {
+    ScriptedPeer Peer;
+    TApdComPort Port;
+    bool Start() {
+        QString error;
+        const int number = Peer.Start(error);
+        if (number == 0)
+            return false;
+        Port.SetComNumber(number);
+        Port.SetOpen(true);
+        CreateExchangeTimers(Port);
+        RouteExchangeEvents(Port, QStringLiteral("ert"));
+        return true;
+    }
+};
+
+} // namespace
+
+class TestMemoryAccess : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void TestFindsTheFormsEachFirmwareAnswers_data();
+    void TestFindsTheFormsEachFirmwareAnswers();
+    void PeekRepliesBecomeWords_data();
+    void PeekRepliesBecomeWords();
+    void NormalPokeReachesOnlyItsWindow();
+
+private:
+    ScriptedUiHost host_;
+    UiHost* previous_ = nullptr;
+};
+
+void TestMemoryAccess::initTestCase() {
+    UsePrivateVirtualPortsFolder();
+}
+
+void TestMemoryAccess::init() {
+    Timing::SetTestScale(20);
+    host_.Clear();
+    previous_ = InstallUiHost(&host_);
+    ResetLinkState();
+}
+
+void TestMemoryAccess::cleanup() {
+    InstallUiHost(previous_);
+}
+
+void TestMemoryAccess::TestFindsTheFormsEachFirmwareAnswers_data() {
+    QTest::addColumn<HandboxModel>("model");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<PeekSupport>("peek");
+    QTest::addColumn<PokeSupport>("poke");
+    QTest::addColumn<int>("byteAtB611");
+    QTest::addColumn<QString>("flags"); // PeekOK PokeOK ExtPeekOK ExtPokeOK
+    QTest::addColumn<QStringList>("logLines");
+    const QString first = QStringLiteral("Test for Peek and Poke capability");
+    using M = HandboxModel;
+    QTest::newRow("497 extended") << M::Autostar497 << 2 << PeekSupport::ExtendedAndNormal
+                                  << PokeSupport::Extended << 0x3C << "1111"
+                                  << QStringList{first, "Extended Peek Tested and Working",
+                                                 "Extended Poke Tested and Working"};
+    QTest::newRow("497 normal, 3C")
+        << M::Autostar497 << 2 << PeekSupport::NormalOnly << PokeSupport::Normal << 0x3C << "1100"
+        << QStringList{first, "Peek Tested and Working", "Poke Tested and Working"};
+    QTest::newRow("497 normal, FF")
+        << M::Autostar497 << 2 << PeekSupport::NormalOnly << PokeSupport::Normal << 0xFF << "1100"
+        << QStringList{first, "Peek Tested and Working", "Poke Tested and Working"};
+    QTest::newRow("497 peek only")
+        << M::Autostar497 << 2 << PeekSupport::NormalOnly << PokeSupport::None << 0x3C << "1000"
+        << QStringList{first, "Peek Tested and Working"};
+    QTest::newRow("GPS peek only")
+        << M::Lx200Gps << 4 << PeekSupport::NormalOnly << PokeSupport::Normal << 0x3C << "1000"
+        << QStringList{first, "Peek Tested and Working"};
+    QTest::newRow("RCX extended") << M::Rcx400 << 5 << PeekSupport::ExtendedAndNormal
+                                  << PokeSupport::Extended << 0x3C << "1111"
+                                  << QStringList{first, "Extended Peek Tested and Working",
+                                                 "Extended Poke Tested and Working"};
+    QTest::newRow("mkII asks nothing")
+        << M::Autostar497Mk2 << 3 << PeekSupport::ExtendedAndNormal << PokeSupport::Extended << 0x3C
+        << "0000" << QStringList{first};
+    QTest::newRow("no peek at all") << M::Autostar497 << 2 << PeekSupport::None << PokeSupport::None
+                                    << 0x3C << "0000" << QStringList{first};
+    QTest::newRow("mount is not tested") << M::GermanMount1697 << 6 << PeekSupport::None
+                                         << PokeSupport::None << 0x3C << "0000" << QStringList{};
+}
+
+void TestMemoryAccess::TestFindsTheFormsEachFirmwareAnswers() {
+    QFETCH(HandboxModel, model);
+    QFETCH(int, kind);
+    QFETCH(PeekSupport, peek);
+    QFETCH(PokeSupport, poke);
+    QFETCH(int, byteAtB611);
+    QFETCH(QString, flags);
+    QFETCH(QStringList, logLines);
+    HandboxSettings settings;
+    settings.Model = model;
+    settings.Peek = peek;
+    settings.Poke = poke;
+    auto memory = std::make_unique<HandboxMemory>(3);
+    memory->Set(0, 0xB611, std::uint8_t(byteAtB611));
+    memory->Set(0, 64, 0x3C); // the probe words, as seeded memory has them
+    memory->Set(0, 65, 0x37);
+    memory->Set(0, 96, 0x37);
+    memory->Set(0, 97, 0x30);
+    SimLine line(settings, {}, std::move(memory));
+    QString error;
+    QVERIFY2(line.Start(error), qPrintable(error));
+    line.Port.Log.SetLogging(tlOn);
+    LinkState.ScopeFound = true;
+    LinkState.HandboxKind = std::uint8_t(kind);
+    LinkState.ExtPeekOK = LinkState.ExtPokeOK = true; // cleared by the test itself
+
+    TestPeekPoke(line.Port);
+    const QString seen = QStringLiteral("%1%2%3%4")
+                             .arg(int(LinkState.PeekOK))
+                             .arg(int(LinkState.PokeOK))
+                             .arg(int(LinkState.ExtPeekOK))
+                             .arg(int(LinkState.ExtPokeOK));
+    QCOMPARE(seen, flags);
+    QStringList logged;
+    for (const QString& entry : LogText(line.Port).split(QLatin1Char(10)))
+        if (entry.mid(10, 4) == QLatin1String("User"))
+            logged << entry.mid(30);
+    QCOMPARE(logged, logLines);
+    // Whatever the test wrote, the byte is back as it was.
+    QCOMPARE(int(line.Host().Engine().Memory().At(0, 0xB611)), byteAtB611);
+    QCOMPARE(host_.Entries().size(), 0);
+}
+
+void TestMemoryAccess::PeekRepliesBecomeWords_data() {
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QString>("word"); // empty: a conversion error
+    QTest::newRow("extended") << QByteArray("x3C37#") << "3C37";
+    QTest::newRow("extended, long") << QByteArray("x00FF1234#") << "00FF1234";
+    QTest::newRow("minus zero") << QByteArray("-0#") << "8000";
+    QTest::newRow("negative") << QByteArray("-1#") << "FFFF";
+    QTest::newRow("most negative") << QByteArray("-32768#") << "8000";
+    QTest::newRow("positive") << QByteArray("1234#") << "04D2";
+    QTest::newRow("not a number") << QByteArray("12a#") << "";
+    QTest::newRow("empty") << QByteArray("#") << "";
+}
+
+void TestMemoryAccess::PeekRepliesBecomeWords() {
+    QFETCH(QByteArray, reply);
+    QFETCH(QString, word);
+    PeerLine line;
+    line.Peer.Answer(":EP163840#", reply);
+    QVERIFY(line.Start());
+    LinkState.HandboxKind = htLX200GPS;
+    LinkState.PeekOK = true;
+    if (word.isEmpty()) {
+        // Never a made-up word: the caller learns the reply was no number.
+        QVERIFY_THROWS_EXCEPTION(EConvertError, PeekWord(line.Port, 0x28000));
+    } else {
+        QCOMPARE(PeekWord(line.Port, 0x28000), word);
+    }
+    // Without peek, nothing is asked at all.
+    LinkState.PeekOK = false;
+    const qsizetype sent = line.Peer.Received().size();
+    QCOMPARE(PeekWord(line.Port, 0x28000), QString());
+    QCOMPARE(PeekByte(line.Port, QStringLiteral("B611")), 0);
+    QCOMPARE(line.Peer.Received().size(), sent);
+}
+
+void TestMemoryAccess::NormalPokeReachesOnlyItsWindow() {
+    PeerLine line;
+    line.Peer.Answer(":EN4413#", "#");
+    QVERIFY(line.Start());
+    LinkState.PokeOK = true;
+    QVERIFY(!PokeValue(line.Port, 0xB5FFFF));
+    QVERIFY(!PokeValue(line.Port, 0xB80000));
+    QVERIFY(!PokeText(line.Port, QStringLiteral("B6zz3D")));
+    QVERIFY(!PokeText(line.Port, QString()));
+    QTest::qWait(50);
+    QVERIFY(line.Peer.Received().isEmpty());
+    QVERIFY(PokeText(line.Port, QStringLiteral("$B6113D")));
+    QCOMPARE(line.Peer.Received(), QByteArray(":EN4413#"));
+}
+
+HEXVAC_TEST(TestMemoryAccess);
+#include "TestPeekPoke.moc"
