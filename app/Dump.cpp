@@ -5,7 +5,9 @@
 #include "common/Timing.h"
 #include "link/StdDefs.h"
 #include "link/StdFuncsMeade.h"
+#include "link/xPortLock.h"
 #include "serial/COMPorts.h"
+#include "serial/CommLog.h"
 #include "serial/Exchange.h"
 
 #include <QCheckBox>
@@ -15,7 +17,9 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QSpinBox>
 #include <QTimer>
+#include <QToolButton>
 
 TFHexvac::TFHexvac(QWidget* Parent)
     : QMainWindow(Parent)
@@ -44,12 +48,16 @@ quint64 TFHexvac::InstanceNumber() {
 }
 
 void TFHexvac::FormCreate() {
-    RegisterMenus(&ScopeSources, &SetBaudRate1, {}, {});
+    RegisterMenus(
+        &ScopeSources, &SetBaudRate1, [this](TMenuItem* Item) { OnSelectBaud(Item); },
+        [this](TMenuItem* Item) { OnSelectSource(Item); });
+    RegisterPortLockWindow(ShowPortLockWindow);
     connect(&ApdCom, &TApdComPort::TriggerTimer, this, &TFHexvac::ApdComTriggerTimer);
     connect(&ApdCom, &TApdComPort::TriggerData, this, &TFHexvac::ApdComPortTriggerData);
     connect(&ApdCom, &TApdComPort::TriggerAvail, this, &TFHexvac::ApdComTriggerAvail);
     connect(&ApdCom, &TApdComPort::PortLost, this, &TFHexvac::ApdComPortLost);
     RegisterStatusPanel(&statusPanel_);
+    InstallLinkHooks();
 
     ResetLinkState();
     SetFixedFormats();
@@ -90,6 +98,73 @@ void TFHexvac::Timer1Timer() {
                                    QStringLiteral("YES"), QStringLiteral("NO"), 2);
     // Closing the question without a button counts as "NO".
     LinkState.NoAutoDetect = answer != 1;
+    OnSelectSource(&ScopeSources);
+}
+
+void TFHexvac::OnSelectSource(TMenuItem* Item) {
+    QString result;
+    if (!SelectPort(Item, ApdCom, result))
+        return; // the port lock window ended it
+    LinkState.SelectingPort = false;
+    SBLoad->setEnabled(false);
+    const bool mkII =
+        LinkState.HandboxKind == htAutostar497mkII || LinkState.HandboxKind == htMkIIDnld;
+    CBLowRam->setEnabled(!mkII);
+    CBLowOnly->setEnabled(CBLowRam->isEnabled());
+    if (LinkState.ScopeFound) {
+        RefreshPortStatus(ApdCom);
+        SBLoad->setEnabled(true);
+        ApplyPageLimit();
+    }
+    statusPanel_.SetText(StatusText(ApdCom, !LinkState.NoAutoDetect));
+    LinkState.NoAutoDetect = false;
+    RefreshLog(ApdCom);
+    SetBusyCursor(false);
+}
+
+void TFHexvac::ApplyPageLimit() {
+    int limit = -1;
+    switch (LinkState.HandboxKind) {
+    case htAutostar497:
+    case htAutostar497Dnld:
+        limit = 0x1F;
+        break;
+    case htAutostar497mkII:
+    case htMkIIDnld:
+        limit = 0x1F;
+        // The mkII's download reads whole pages: the low-memory choices do not apply.
+        CBLowRam->setChecked(false);
+        CBLowOnly->setChecked(false);
+        break;
+    case htLX200GPS:
+    case htLX2001Dnld:
+        limit = 0x6F;
+        break;
+    case htRCX400:
+        limit = 0x7F;
+        break;
+    default:
+        return;
+    }
+    RxTo->setMaximum(limit);
+    RxTo->setValue(limit);
+}
+
+void TFHexvac::ScopeSourcesClick() {
+    RefreshPorts(ApdCom);
+}
+
+void TFHexvac::OnSelectBaud(TMenuItem* Item) {
+    ProcessPendingMessages();
+    if (LinkState.PortOpen && SetScopeBaud(ApdCom, Item->Tag()))
+        RefreshPortStatus(ApdCom);
+}
+
+void TFHexvac::BaudCheck1Click() {
+    QChar mode;
+    if (BaudTest(ApdCom, nullptr, mode, false) == -1)
+        if (TMenuItem* autoDetect = AutoDetectItem())
+            OnSelectSource(autoDetect);
 }
 
 // The port's events go straight to the command exchange.
@@ -126,7 +201,10 @@ void TFHexvac::CBLowOnlyClick() {
 }
 
 bool TFHexvac::FormCloseQuery() {
-    return !LinkState.SelectingPort;
+    bool canClose = !LinkState.SelectingPort;
+    if (canClose && LinkState.PortOpen)
+        canClose = CloseCheck(ApdCom);
+    return canClose;
 }
 
 void TFHexvac::closeEvent(QCloseEvent* Event) {

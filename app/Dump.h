@@ -69,6 +69,11 @@ private:
     bool FormCloseQuery();
     void FormClose();
     void Timer1Timer();
+    void OnSelectSource(TMenuItem* Item);
+    void ScopeSourcesClick();
+    void OnSelectBaud(TMenuItem* Item);
+    void BaudCheck1Click();
+    void ApplyPageLimit();
     void ApdComTriggerTimer(quint16 TriggerHandle);
     void ApdComPortTriggerData(quint16 TriggerHandle);
     void ApdComTriggerAvail(quint16 Count);

@@ -135,6 +135,7 @@ void TFHexvac::CreateMenus() {
     scopeSourcesMenu_ = bar->addMenu(ScopeSources.Caption());
     scopeSourcesMenu_->setObjectName(QStringLiteral("ScopeSources"));
     MirrorMenu(&ScopeSources, scopeSourcesMenu_);
+    connect(scopeSourcesMenu_, &QMenu::aboutToShow, this, &TFHexvac::ScopeSourcesClick);
 
     QMenu* utilities = bar->addMenu(QStringLiteral("Scope Utilities"));
     utilities->setObjectName(QStringLiteral("Utilities1"));
@@ -145,6 +146,7 @@ void TFHexvac::CreateMenus() {
     MirrorMenu(&SetBaudRate1, setBaudRateMenu_);
     QAction* baudCheck = utilities->addAction(QStringLiteral("Baud Check"));
     baudCheck->setObjectName(QStringLiteral("BaudCheck1"));
+    connect(baudCheck, &QAction::triggered, this, &TFHexvac::BaudCheck1Click);
 
     QAction* about = bar->addAction(QStringLiteral("About"));
     about->setObjectName(QStringLiteral("About1"));

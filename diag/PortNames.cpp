@@ -1,8 +1,8 @@
 #include "diag/PortNames.h"
 
-#include "common/VirtualPorts.h"
-
-#include <QFileInfo>
+#ifndef Q_OS_WIN
+#include "diag/PortEnumLinux.h"
+#endif
 
 QString DeviceForComNumber(int Number) {
     if (Number < 1 || Number > 255)
@@ -10,21 +10,8 @@ QString DeviceForComNumber(int Number) {
 #ifdef Q_OS_WIN
     return QStringLiteral("COM%1").arg(Number);
 #else
-    const std::string folder = VirtualPortsFolder();
-    if (VirtualPortsFolderIsTrusted(folder)) {
-        const QString link = QString::fromStdString(VirtualPortLink(folder, Number));
-        const QFileInfo info(link);
-        if (info.isSymLink() && info.exists()) // a dangling link counts as no port
-            return link;
-    }
-    struct Range {
-        int first;
-        const char* prefix;
-    };
-    for (const Range& r :
-         {Range{1, "/dev/ttyS"}, Range{33, "/dev/ttyUSB"}, Range{65, "/dev/ttyACM"}})
-        if (Number >= r.first && Number < r.first + 32)
-            return QLatin1String(r.prefix) + QString::number(Number - r.first);
-    return {};
+    // The numbering is the port enumeration's, so a menu item and the port
+    // it opens always agree.
+    return QString::fromStdString(LinuxDeviceForComNumber(SystemLinuxPortPaths(), Number));
 #endif
 }

@@ -2,12 +2,12 @@
 // Which system device a port number means.
 //
 // Menus, tags and messages speak of "COM" + n. On Windows that is the
-// system's own name. Elsewhere a virtual port (a link named COM<n> in the
-// user's virtual ports folder) comes first; then ttyS<k> is COM(k+1),
-// ttyUSB<k> is COM(33+k) and ttyACM<k> is COM(65+k) for k below 32.
+// system's own name. Elsewhere the numbers are those the port enumeration
+// gives (PortEnumLinux.h), virtual ports first; the active system console is
+// never a port.
 
 #include <QString>
 
 // The device to open for COM<Number>, or empty when the number maps to none.
-// The device need not exist.
+// A ttyS, ttyUSB or ttyACM number maps to its device even when absent.
 QString DeviceForComNumber(int Number);

@@ -11,7 +11,7 @@
 namespace {
 
 TPortMenus menus;
-std::function<QString()> statusText;
+std::function<QString(TApdComPort&)> statusText;
 
 // Rates a handbox that takes the baud-change command can be switched to;
 // 115200 only for the fastest class of firmware.
@@ -46,7 +46,7 @@ const TPortMenus& RegisteredMenus() {
     return menus;
 }
 
-void RegisterStatusText(std::function<QString()> StatusText) {
+void RegisterStatusText(std::function<QString(TApdComPort&)> StatusText) {
     statusText = std::move(StatusText);
 }
 
@@ -66,7 +66,7 @@ void RefreshPortStatus(TApdComPort& Port) {
         }
     }
     if (LinkState.StatusPanel && statusText)
-        LinkState.StatusPanel->SetText(statusText());
+        LinkState.StatusPanel->SetText(statusText(Port));
 }
 
 bool IsPortStillThere(TApdComPort& Port) {

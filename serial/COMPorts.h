@@ -30,7 +30,7 @@ const TPortMenus& RegisteredMenus();
 
 // Where the link status text comes from (port selection registers it). Until
 // one is registered the status panel is left as it is.
-void RegisterStatusText(std::function<QString()> StatusText);
+void RegisterStatusText(std::function<QString(TApdComPort&)> StatusText);
 
 // Takes the port's rate as CurrentBaud, enables the baud items the handbox
 // can use (raising MaxBaud to the highest), checks the item of the port's
@@ -40,3 +40,29 @@ void RefreshPortStatus(TApdComPort& Port);
 // The selected port is still there: it is open and its device has not gone,
 // or, closed, its device exists.
 bool IsPortStillThere(TApdComPort& Port);
+
+// ---- The "Scope Sources" and "Set Baud Rate" menus ---------------------------------
+
+// True except while RefreshPorts runs: a port that exists but is held by
+// someone (this program included) then counts as available.
+extern bool CountInUseAsAvailable;
+
+// Whether COM<Number> can be opened now (or, with CountInUseAsAvailable, is
+// merely held).
+bool IsPortAvailable(int Number);
+
+// Rebuilds the source menu: "Temp Free", "None", one item per port in port
+// order, "AutoDetect", a separator and "Get COM ports Details". PortsText
+// receives "Ports Found " followed by ",COM<n>" for every port item.
+void BuildPorts(TApdComPort& Port, QString& PortsText);
+
+// Enables each port item by availability; the port this program holds stays
+// enabled.
+void RefreshPorts(TApdComPort& Port);
+
+// Selects and opens COM<Number> (throws EPortError when it cannot be opened)
+// and rebuilds the baud menu from the rates its driver can be set to.
+void BuildBaudMenu(TApdComPort& Port, int Number);
+
+// The "AutoDetect" item of the last BuildPorts, or null.
+TMenuItem* AutoDetectItem();

@@ -4,7 +4,10 @@
 #include "app/Dump.h"
 #include "common/Timing.h"
 #include "link/StdDefs.h"
+#include "tests/support/FakePorts.h"
+#include "tests/support/ScriptedPeer.h"
 #include "tests/support/ScriptedUiHost.h"
+#include "tests/support/SimLine.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QCheckBox>
@@ -42,6 +45,7 @@ private slots:
 private:
     ScriptedUiHost host_;
     UiHost* previous_ = nullptr;
+    std::unique_ptr<ScopedFakePorts> ports_;
 };
 
 void TestMainWindow::initTestCase() {
@@ -51,9 +55,11 @@ void TestMainWindow::initTestCase() {
 void TestMainWindow::init() {
     host_.Clear();
     previous_ = InstallUiHost(&host_);
+    ports_ = std::make_unique<ScopedFakePorts>(); // a machine without serial ports
 }
 
 void TestMainWindow::cleanup() {
+    ports_.reset();
     InstallUiHost(previous_);
     LinkState.SelectingPort = false;
 }
@@ -146,22 +152,37 @@ void TestMainWindow::StartupQuestionDecidesAutoDetect_data() {
 void TestMainWindow::StartupQuestionDecidesAutoDetect() {
     QFETCH(int, answer);
     QFETCH(bool, noAutoDetect);
+    UsePrivateVirtualPortsFolder();
+    ScriptedPeer peer; // a port where nothing answers
+    QString error;
+    const int number = peer.Start(error);
+    QVERIFY2(number, qPrintable(error));
+    ports_->Ports().AddPort(number, "pts peer");
     host_.Answer(answer);
     TFHexvac w;
     w.show();
     QVERIFY(w.Timer1->isActive());
     QCOMPARE(host_.Entries().size(), 0); // not before the delay
-    QTRY_COMPARE(host_.Entries().size(), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !host_.Entries().isEmpty() && !LinkState.SelectingPort && w.ApdCom.Open(), 20000);
     const auto& asked = host_.Entries().first();
     QCOMPARE(asked.kind, ScriptedUiHost::Kind::Question);
     QCOMPARE(asked.text, QStringLiteral("Try to AutoDetect a connected scope"));
     QCOMPARE(asked.buttons, QStringList({"YES", "NO"}));
     QCOMPARE(asked.defaultButton, 2);
     QCOMPARE(asked.anchor, QStringLiteral("FHexvac"));
-    QCOMPARE(LinkState.NoAutoDetect, noAutoDetect);
+    // Only a "YES" probes the port; the first selection then makes every
+    // later one probe.
+    QCOMPARE(peer.Received().isEmpty(), noAutoDetect);
+    QVERIFY(!LinkState.NoAutoDetect);
+    QVERIFY(w.SBarPanel0->text().endsWith(noAutoDetect ? " baud. No checks done yet"
+                                                       : " baud. No scope detected"));
     // Asked once only.
     QTest::qWait(Timing::Scaled(Timing::StartupQuestionMs) * 3);
-    QCOMPARE(host_.Entries().size(), 1);
+    int questions = 0;
+    for (const auto& entry : host_.Entries())
+        questions += entry.kind == ScriptedUiHost::Kind::Question;
+    QCOMPARE(questions, 1);
     QVERIFY(!w.Timer1->isActive());
 }
 

@@ -1,0 +1,355 @@
+// Port selection as the user drives it from the main window: the source
+// menu, start-up, detection over several ports, manual choices, "Temp Free",
+// the close check and a handbox unplugged. Every port is a test's own:
+// simulated handboxes and scripted peers on virtual ports, listed by a fake
+// port backend.
+
+#include "app/Dump.h"
+#include "common/Timing.h"
+#include "link/StdDefs.h"
+#include "link/StdFuncsMeade.h"
+#include "serial/COMPorts.h"
+#include "serial/Exchange.h"
+#include "tests/support/FakePorts.h"
+#include "tests/support/ScriptedPeer.h"
+#include "tests/support/ScriptedUiHost.h"
+#include "tests/support/SimLine.h"
+#include "tests/support/TestRegistry.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QSpinBox>
+#include <QTest>
+#include <QToolButton>
+
+namespace {
+
+QString LogText(const TApdComPort& port) {
+    return port.Log.BufferedLines().join('\n').replace(QStringLiteral("[20]"), QStringLiteral(" "));
+}
+
+QStringList Captions(const TMenuItem& menu) {
+    QStringList captions;
+    for (int i = 0; i < menu.Count(); ++i)
+        captions << menu.Item(i)->Caption();
+    return captions;
+}
+
+TMenuItem* ItemTagged(const TMenuItem& menu, int tag) {
+    return menu.FindByTag(tag);
+}
+
+} // namespace
+
+class TestPortSelection : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void SourceMenuListsPortsInNumberOrder();
+    void WithoutPortClassEveryNumberIsTried();
+    void HeldPortIsDisabledButOursStaysEnabled();
+    void StartupWithNoSendsNothingToTheHandbox();
+    void DetectionStopsAtTheFirstPortThatAnswers();
+    void ManualChangeToAnEmptyPortThenNone();
+    void DownloadModeHandboxIsWarnedAboutAndNotTested();
+    void MkIIDisablesTheLowMemoryBoxes();
+    void TempFreeResultsDecideOnANewDetection();
+    void CloseCheckAsksAboutDownloadModeAndRate();
+    void UnpluggedHandboxIsReportedOnceAndDetectionRestarts_data();
+    void UnpluggedHandboxIsReportedOnceAndDetectionRestarts();
+
+private:
+    // Adds a running handbox to the listed ports; its port number.
+    int AddHandbox(std::unique_ptr<SimHandbox>& sim, HandboxSettings settings,
+                   LineOptions options = {});
+    int AddPeer(ScriptedPeer& peer);
+
+    ScriptedUiHost host_;
+    UiHost* previous_ = nullptr;
+    std::unique_ptr<ScopedFakePorts> ports_;
+};
+
+void TestPortSelection::initTestCase() {
+    UsePrivateVirtualPortsFolder();
+}
+
+void TestPortSelection::init() {
+    Timing::SetTestScale(10);
+    host_.Clear();
+    previous_ = InstallUiHost(&host_);
+    ports_ = std::make_unique<ScopedFakePorts>();
+}
+
+void TestPortSelection::cleanup() {
+    ports_.reset();
+    InstallUiHost(previous_);
+    LinkState.SelectingPort = false;
+}
+
+int TestPortSelection::AddHandbox(std::unique_ptr<SimHandbox>& sim, HandboxSettings settings,
+                                  LineOptions options) {
+    sim = std::make_unique<SimHandbox>(settings, options);
+    QString error;
+    if (!sim->Start(error))
+        qFatal("simulator: %s", qPrintable(error));
+    ports_->Ports().AddPort(sim->PortNumber(), "pts handbox");
+    return sim->PortNumber();
+}
+
+int TestPortSelection::AddPeer(ScriptedPeer& peer) {
+    QString error;
+    const int number = peer.Start(error);
+    if (number == 0)
+        qFatal("peer: %s", qPrintable(error));
+    ports_->Ports().AddPort(number, "pts peer");
+    return number;
+}
+
+void TestPortSelection::SourceMenuListsPortsInNumberOrder() {
+    ports_->Ports().AddPort(2, "USB Serial Port (COM2)");
+    ports_->Ports().AddPort(10, "ttyUSB9 FT232R USB UART");
+    ports_->Ports().AddPort(3, "Communications Port (COM3)", TPortState::Held);
+    TFHexvac w;
+    QString portsText;
+    BuildPorts(w.ApdCom, portsText);
+    QCOMPARE(Captions(w.ScopeSources),
+             QStringList({"Temp Free", "None", "COM2: USB Serial Port", "COM3: Communications Port",
+                          "COM10: ttyUSB9 FT232R USB UART", "AutoDetect", "-",
+                          "Get COM ports Details"}));
+    QCOMPARE(portsText, QStringLiteral("Ports Found ,COM2,COM3,COM10"));
+    QCOMPARE(ItemTagged(w.ScopeSources, 10)->Caption(),
+             QStringLiteral("COM10: ttyUSB9 FT232R USB UART"));
+    QVERIFY(!ItemTagged(w.ScopeSources, 3)->Enabled()); // held by someone else
+    QCOMPARE(AutoDetectItem(), ItemTagged(w.ScopeSources, 999));
+}
+
+void TestPortSelection::WithoutPortClassEveryNumberIsTried() {
+    // No port-class device: a port in use elsewhere still counts as there.
+    ports_->Ports().SetState(5, TPortState::Held);
+    ports_->Ports().SetState(7, TPortState::Available);
+    ports_->Ports().SetState(9, TPortState::NoPermission);
+    TFHexvac w;
+    QString portsText;
+    BuildPorts(w.ApdCom, portsText);
+    QCOMPARE(portsText, QStringLiteral("Ports Found ,COM5,COM7"));
+    QCOMPARE(ItemTagged(w.ScopeSources, 5)->Caption(), QStringLiteral("COM5"));
+}
+
+void TestPortSelection::HeldPortIsDisabledButOursStaysEnabled() {
+    std::unique_ptr<SimHandbox> sim;
+    const int ours = AddHandbox(sim, {});
+    ports_->Ports().AddPort(4, "Other program's port", TPortState::Held);
+    TFHexvac w;
+    LinkState.NoAutoDetect = false;
+    host_.Answer(1);
+    w.show();
+    QTRY_VERIFY(w.SBLoad->isEnabled());
+    ports_->Ports().SetState(ours, TPortState::Held); // as our own open port probes
+    RefreshPorts(w.ApdCom);
+    QVERIFY(ItemTagged(w.ScopeSources, ours)->Enabled());
+    QVERIFY(!ItemTagged(w.ScopeSources, 4)->Enabled());
+}
+
+void TestPortSelection::StartupWithNoSendsNothingToTheHandbox() {
+    ScriptedPeer peer;
+    peer.Answer(QByteArray(1, '\x06'), "A");
+    const int number = AddPeer(peer);
+    host_.Answer(2); // "NO"
+    TFHexvac w;
+    w.show();
+    QTRY_VERIFY(!LinkState.SelectingPort && host_.Entries().size() == 1 && w.ApdCom.Open());
+    QVERIFY(peer.Received().isEmpty());
+    const QString caption = QStringLiteral("COM%1: pts peer").arg(number);
+    const QString log = LogText(w.ApdCom);
+    QVERIFY(log.contains(QStringLiteral("Ports Found ,COM%1").arg(number)));
+    QVERIFY(log.contains("At least 1 valid Free com Port found"));
+    QVERIFY(log.contains("---No AutoDetect--- "));
+    QVERIFY(log.contains("Port Default to-:" + caption));
+    QVERIFY(!log.contains("No Scope found"));
+    QVERIFY(w.SBarPanel0->text().endsWith(" baud. No checks done yet"));
+    QVERIFY(!w.SBLoad->isEnabled());
+    QVERIFY(!LinkState.NoAutoDetect); // later selections probe
+}
+
+void TestPortSelection::DetectionStopsAtTheFirstPortThatAnswers() {
+    ScriptedPeer silent, third;
+    std::unique_ptr<SimHandbox> sim;
+    AddPeer(silent);
+    const int found = AddHandbox(sim, {});
+    AddPeer(third);
+    host_.Answer(1);
+    TFHexvac w;
+    w.show();
+    QTRY_VERIFY_WITH_TIMEOUT(w.SBLoad->isEnabled(), 20000);
+    QVERIFY(!silent.Received().isEmpty());
+    QVERIFY(third.Received().isEmpty());
+    QCOMPARE(w.ApdCom.ComNumber(), found);
+    QCOMPARE(w.SBarPanel0->text(),
+             QStringLiteral("Autostar 495/497 on COM%1 at 9600 baud").arg(found));
+    QCOMPARE(w.RxTo->value(), 0x1F);
+    QVERIFY(LinkState.PeekOK);
+    QVERIFY(LogText(w.ApdCom).contains(
+        QStringLiteral("COM%1: pts handbox selected. Scope found").arg(found)));
+}
+
+void TestPortSelection::ManualChangeToAnEmptyPortThenNone() {
+    ScriptedPeer silent;
+    const int number = AddPeer(silent);
+    host_.Answer(2); // "NO": the port is opened without a probe
+    TFHexvac w;
+    w.show();
+    QTRY_VERIFY(w.ApdCom.Open() && !LinkState.SelectingPort);
+    QVERIFY(silent.Received().isEmpty());
+    ItemTagged(w.ScopeSources, number)->Click();
+    QTRY_VERIFY(!silent.Received().isEmpty() && !LinkState.SelectingPort);
+    const QString log = LogText(w.ApdCom);
+    QVERIFY(log.contains("Manual Port Change Starting "));
+    QVERIFY(log.contains(
+        QStringLiteral("COM%1: pts peer selected. No scope found on this port").arg(number)));
+    QVERIFY(w.SBarPanel0->text().endsWith(" baud. No scope detected"));
+
+    ItemTagged(w.ScopeSources, -1)->Click(); // "None"
+    QTRY_VERIFY(!w.ApdCom.Open());
+    QCOMPARE(w.SBarPanel0->text(), QStringLiteral("No COM port selected"));
+}
+
+void TestPortSelection::DownloadModeHandboxIsWarnedAboutAndNotTested() {
+    std::unique_ptr<SimHandbox> sim;
+    HandboxSettings download;
+    download.DownloadMode = true;
+    AddHandbox(sim, download);
+    host_.Answer(1);
+    TFHexvac w;
+    w.show();
+    QTRY_VERIFY_WITH_TIMEOUT(w.SBLoad->isEnabled(), 20000);
+    QVERIFY(host_.Texts().contains("Warning, Autostar 497 found but it is in download mode"));
+    QCOMPARE(int(LinkState.HandboxKind), int(htAutostar497Dnld));
+    QVERIFY(!LogText(w.ApdCom).contains("Test for Peek and Poke capability"));
+    QVERIFY(
+        LogText(w.ApdCom).contains("Warning - Autostar 497 found but already in download mode"));
+}
+
+void TestPortSelection::MkIIDisablesTheLowMemoryBoxes() {
+    std::unique_ptr<SimHandbox> sim;
+    HandboxSettings mkII;
+    mkII.Model = HandboxModel::Autostar497Mk2;
+    AddHandbox(sim, mkII);
+    host_.Answer(1);
+    TFHexvac w;
+    w.CBLowRam->setChecked(true);
+    w.CBLowOnly->setChecked(true);
+    w.show();
+    QTRY_VERIFY_WITH_TIMEOUT(w.SBLoad->isEnabled(), 20000);
+    QCOMPARE(int(LinkState.HandboxKind), int(htAutostar497mkII));
+    QVERIFY(!w.CBLowRam->isChecked() && !w.CBLowOnly->isChecked());
+    QVERIFY(!w.CBLowRam->isEnabled() && !w.CBLowOnly->isEnabled());
+    QCOMPARE(w.RxTo->maximum(), 0x1F);
+    QCOMPARE(w.RxTo->value(), 0x1F);
+}
+
+void TestPortSelection::TempFreeResultsDecideOnANewDetection() {
+    std::unique_ptr<SimHandbox> sim;
+    const int number = AddHandbox(sim, {});
+    host_.Answer(1);
+    TFHexvac w;
+    w.show();
+    QTRY_VERIFY_WITH_TIMEOUT(w.SBLoad->isEnabled(), 20000);
+
+    for (const QString& code : {QStringLiteral("LOCKCancel"), QStringLiteral("LOCK")}) {
+        QString savedType;
+        RegisterPortLockWindow([&](TPortLockRequest& request) {
+            savedType = request.SavedType;
+            QVERIFY(!request.Port->Open()); // released while the window shows
+            request.ResultCode = code;
+        });
+        const int detections = LogText(w.ApdCom).count("---AutoDetect Starting---");
+        ItemTagged(w.ScopeSources, 998)->Click();
+        QTRY_VERIFY(!LinkState.SelectingPort);
+        QVERIFY(savedType.startsWith("Auto"));
+        const int after = LogText(w.ApdCom).count("---AutoDetect Starting---");
+        if (code == QLatin1String("LOCK")) {
+            QCOMPARE(after, detections); // carries on as it was
+        } else {
+            QTRY_VERIFY_WITH_TIMEOUT(w.ApdCom.Open() && LinkState.ScopeFound, 20000);
+            QCOMPARE(w.ApdCom.ComNumber(), number);
+        }
+    }
+}
+
+void TestPortSelection::CloseCheckAsksAboutDownloadModeAndRate() {
+    {
+        std::unique_ptr<SimHandbox> sim;
+        HandboxSettings download;
+        download.DownloadMode = true;
+        AddHandbox(sim, download);
+        host_.Answer(1);
+        TFHexvac w;
+        w.show();
+        QTRY_VERIFY_WITH_TIMEOUT(w.SBLoad->isEnabled(), 20000);
+        host_.Answer(1); // "Abort close"
+        QVERIFY(!w.close());
+        QCOMPARE(host_.Entries().last().text, QStringLiteral("Scope is still in download mode"));
+        host_.Answer(2); // "Close anyway"
+        QVERIFY(w.close());
+    }
+    host_.Clear();
+    ports_.reset(); // the first handbox's port is gone with it
+    ports_ = std::make_unique<ScopedFakePorts>();
+    std::unique_ptr<SimHandbox> sim;
+    HandboxSettings gps;
+    gps.Model = HandboxModel::Lx200Gps;
+    gps.Baud = 19200;
+    AddHandbox(sim, gps);
+    host_.Answer(1);
+    TFHexvac w;
+    w.show();
+    QTRY_VERIFY_WITH_TIMEOUT(w.SBLoad->isEnabled(), 30000);
+    QCOMPARE(w.ApdCom.Baud(), 19200);
+    host_.Answer(1); // "Reset to 9600 and close"
+    QVERIFY(w.close());
+    QCOMPARE(host_.Entries().at(host_.Entries().size() - 2).text,
+             QStringLiteral("Scope is currently set to 19200 baud"));
+    QCOMPARE(sim->Host().Engine().Baud(), 9600);
+}
+
+void TestPortSelection::UnpluggedHandboxIsReportedOnceAndDetectionRestarts() {
+    QFETCH(int, vanishAfter);
+    QFETCH(bool, whileIdle);
+    std::unique_ptr<SimHandbox> sim;
+    LineOptions vanish;
+    vanish.VanishAfter = vanishAfter;
+    AddHandbox(sim, {}, vanish);
+    host_.Answer(1);
+    TFHexvac w;
+    w.show();
+    if (whileIdle) {
+        QTRY_VERIFY_WITH_TIMEOUT(w.SBLoad->isEnabled(), 20000);
+        QVERIFY(!sim->Host().Vanished());
+        host_.Answer(1); // acknowledge what the baud check then reports
+        w.findChild<QAction*>(QStringLiteral("BaudCheck1"))->trigger();
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(
+        sim->Host().Vanished() && !LinkState.SelectingPort &&
+            host_.Texts().contains(
+                "No Free Com ports found on this machine\rNo logging will be carried out"),
+        20000);
+    QCOMPARE(host_.Texts().count("Currently selected Port is no longer Available"), 1);
+    QVERIFY(!LinkState.ScopeFound);
+    QCOMPARE(w.SBarPanel0->text(), QStringLiteral("No valid COM ports found"));
+    QVERIFY(!w.SBLoad->isEnabled());
+    QVERIFY(w.close());
+}
+
+void TestPortSelection::UnpluggedHandboxIsReportedOnceAndDetectionRestarts_data() {
+    QTest::addColumn<int>("vanishAfter");
+    QTest::addColumn<bool>("whileIdle");
+    // Found, identified and tested (ACK, ACK, ":GVP#", ":GVD#", peek), then gone.
+    QTest::newRow("while idle") << 5 << true;
+    // Gone at the identification's first question.
+    QTest::newRow("during a probe") << 1 << false;
+}
+
+HEXVAC_TEST(TestPortSelection);
+#include "TestPortSelection.moc"

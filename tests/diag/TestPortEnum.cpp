@@ -1,0 +1,324 @@
+// Port lines built from what a backend lists, and the Linux backend over a
+// made-up sysfs tree with real pseudo-terminals as virtual ports. No test
+// here opens a device of the machine.
+
+#include "common/UiHost.h"
+#include "common/VirtualPorts.h"
+#include "diag/PortEnum.h"
+#include "diag/PortEnumLinux.h"
+#include "tests/support/ScriptedUiHost.h"
+#include "tests/support/TestRegistry.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSerialPort>
+#include <QTemporaryDir>
+#include <QTest>
+#include <fcntl.h>
+#include <map>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace {
+
+class TListBackend final : public TPortEnumBackend {
+public:
+    std::vector<TPortDevice> Devices;
+    std::map<std::string, TPortState> States;
+    std::vector<std::string> Probed;
+    bool LastIncludeAbsent = false;
+
+    void Add(const std::string& PortName, std::map<int, std::string> Props,
+             TPortState State = TPortState::Absent) {
+        TPortDevice device;
+        device.PortName = PortName;
+        for (const auto& [code, text] : Props)
+            device.Props[static_cast<std::size_t>(code)] = text;
+        Devices.push_back(device);
+        States[PortName] = State;
+    }
+    std::vector<TPortDevice> PortClassDevices() override { return Devices; }
+    std::vector<TPortDevice> AllDevices(bool IncludeAbsent) override {
+        LastIncludeAbsent = IncludeAbsent;
+        return Devices;
+    }
+    TPortState Probe(const std::string& PortName) override {
+        Probed.push_back(PortName);
+        const auto it = States.find(PortName);
+        return it == States.end() ? TPortState::Absent : it->second;
+    }
+    TPortAccess AccessOf(const std::string&) override { return {"/dev/ttyUSB0", "dialout"}; }
+};
+
+QStringList Texts(const TPortList& List) {
+    QStringList texts;
+    for (const TPortListLine& line : List)
+        texts << line.Text;
+    return texts;
+}
+
+// A pseudo-terminal pair, closed at the end of the test.
+struct TPty {
+    int Master = -1;
+    int Slave = -1;
+    std::string Path;
+    TPty() {
+        char name[256] = {};
+        if (::openpty(&Master, &Slave, name, nullptr, nullptr) == 0)
+            Path = name;
+    }
+    ~TPty() {
+        if (Slave >= 0)
+            ::close(Slave);
+        if (Master >= 0)
+            ::close(Master);
+    }
+};
+
+} // namespace
+
+class TestPortEnum : public QObject {
+    Q_OBJECT
+
+    TListBackend* backend_ = nullptr;
+    std::unique_ptr<TPortEnumBackend> previous_;
+    QTemporaryDir root_;
+
+    void Write(const QString& Path, const QByteArray& Text) {
+        QDir().mkpath(QFileInfo(Path).path());
+        QFile file(Path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(Text);
+    }
+    void Link(const QString& Target, const QString& Path) {
+        QDir().mkpath(QFileInfo(Path).path());
+        QVERIFY(QFile::link(Target, Path));
+    }
+    // A bus device under sys/devices with its subsystem and attributes.
+    QString Device(const QString& DevPath, const QString& Subsystem,
+                   const std::map<QString, QByteArray>& Attrs = {}) {
+        const QString dir = root_.filePath("sys/devices/" + DevPath);
+        QDir().mkpath(dir);
+        QFile::link("/sys/bus/" + Subsystem, dir + "/subsystem");
+        for (const auto& [name, text] : Attrs)
+            Write(dir + "/" + name, text + "\n");
+        return dir;
+    }
+    // A tty of /sys/class/tty, with its device and that device's driver.
+    void Tty(const QString& Name, const QString& DeviceDir, const QString& Driver,
+             const QByteArray& Type = {}) {
+        const QString dir = root_.filePath("sys/class/tty/" + Name);
+        QDir().mkpath(dir);
+        if (!DeviceDir.isEmpty()) {
+            Link(DeviceDir, dir + "/device");
+            if (!Driver.isEmpty())
+                Link("/sys/bus/any/drivers/" + Driver, DeviceDir + "/driver");
+        }
+        if (!Type.isEmpty())
+            Write(dir + "/type", Type + "\n");
+    }
+    TLinuxPortPaths Paths() {
+        TLinuxPortPaths paths;
+        paths.SysRoot = root_.filePath("sys").toStdString();
+        paths.DevRoot = root_.filePath("dev").toStdString();
+        paths.UdevDataRoot = root_.filePath("udev").toStdString();
+        paths.LockFolders = {root_.filePath("lock").toStdString()};
+        paths.VirtualFolder = root_.filePath("ports").toStdString();
+        return paths;
+    }
+    // The virtual ports folder, closed to others as it must be to count.
+    std::string PortsFolder() {
+        const QString folder = QString::fromStdString(Paths().VirtualFolder);
+        QDir().mkpath(folder);
+        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                          QFileDevice::ExeOwner);
+        return folder.toStdString();
+    }
+    std::map<int, TLinuxSerialPort> PortsByNumber(bool IncludeAbsent = false) {
+        std::map<int, TLinuxSerialPort> ports;
+        for (auto& port : ListLinuxSerialPorts(Paths(), IncludeAbsent))
+            ports[port.Number] = port;
+        return ports;
+    }
+
+private slots:
+    void init() {
+        auto backend = std::make_unique<TListBackend>();
+        backend_ = backend.get();
+        previous_ = InstallPortEnumBackend(std::move(backend));
+    }
+    void cleanup() { InstallPortEnumBackend(std::move(previous_)); }
+
+    void PortClassLinesKeepSystemOrderAndMarkOnlyFreePorts() {
+        backend_->Add("COM10", {{12, "USB Serial Port (COM10)"}}, TPortState::Available);
+        backend_->Add("COM2", {{12, "  Prolific\t\r\n"}}, TPortState::Held);
+        backend_->Add("COM3", {}, TPortState::Available);
+        backend_->Add("com5", {{12, "lower case"}}, TPortState::Available);
+        backend_->Add("LPT1", {{12, "Printer Port"}}, TPortState::Available);
+        backend_->Add("", {{12, "no port name"}}, TPortState::Available);
+        backend_->Add(std::string("COM4\0", 5), {{12, std::string("Modem\0(COM9)", 12)}},
+                      TPortState::Absent);
+        TPortList list;
+        list.push_back({"stale", std::make_unique<TDevRegProps>()});
+        GetPortsClassList(list);
+        QCOMPARE(Texts(list),
+                 QStringList({"COM10\t: USB Serial Port (COM10)\t - ( Available )",
+                              "COM2\t: Prolific", "COM3\t:  \t - ( Available )", "COM4\t: Modem"}));
+        for (const TPortListLine& line : list)
+            QVERIFY(!line.Props);
+        // Only COM ports are ever opened.
+        QCOMPARE(backend_->Probed, std::vector<std::string>({"COM10", "COM2", "COM3", "COM4"}));
+    }
+
+    void DeviceListGivesEveryDeviceWithItsRecord() {
+        backend_->Add("LPT1", {{11, "(Standard port types)"}, {0, "Printer Port"}});
+        backend_->Add("", {{1, std::string("ACPI\\PNP0A03\0*PNP0A03\0\0", 23)}});
+        backend_->Add("COM7", {{11, "FTDI"}, {0, "USB Serial Port"}, {28, "\x01\x02"}});
+        backend_->Add("com5", {});
+        TPortList list;
+        GetDeviceList(list, false, true);
+        QVERIFY(backend_->LastIncludeAbsent);
+        QCOMPARE(Texts(list),
+                 QStringList({"LPT1\t :=  Mfg: (Standard port types) : Printer Port",
+                              "    \t :=  Mfg:   :  ", "COM7\t :=  Mfg: FTDI : USB Serial Port",
+                              "com5\t :=  Mfg:   :  "}));
+        QVERIFY(list[1].Props);
+        QCOMPARE(list[1].Props->HardwareID(), QString("ACPI\\PNP0A03")); // first of the list
+        QCOMPARE(list[1].Props->FriendlyName(), QString(" "));
+        QCOMPARE(list[2].Props->Fields[28], QString(" ")); // control characters only
+
+        GetDeviceList(list, true, false);
+        QVERIFY(!backend_->LastIncludeAbsent);
+        QCOMPARE(Texts(list), QStringList({"COM7\t :=  Mfg: FTDI : USB Serial Port"}));
+        QCOMPARE(list[0].Props->Mfg(), QString("FTDI"));
+    }
+
+    void PortWithoutPermissionIsReportedOnceWithTheGroupToJoin() {
+        backend_->Add("COM33", {{12, "ttyUSB0 FT232R USB UART"}}, TPortState::NoPermission);
+        ScriptedUiHost host;
+        ScopedUiHost scoped(host);
+        TPortList list;
+        GetPortsClassList(list);
+        GetPortsClassList(list);
+        QCOMPARE(Texts(list), QStringList({"COM33\t: ttyUSB0 FT232R USB UART"}));
+        QCOMPARE(host.Entries().size(), 1);
+        QCOMPARE(host.Entries()[0].kind, ScriptedUiHost::Kind::Plain);
+        QVERIFY(host.Entries()[0].text.contains("COM33 (/dev/ttyUSB0)"));
+        QVERIFY(host.Entries()[0].text.contains("\"dialout\""));
+    }
+
+    void SysfsGivesRealPortsWithTheirNumbers() {
+        QVERIFY(root_.isValid());
+        Write(root_.filePath("sys/class/tty/console/active"), "tty0 ttyS0\n");
+        Tty("tty0", {}, {});
+        Tty("ttyS0", Device("pnp0/00:00", "pnp", {{"id", "PNP0501"}}), "serial", "4");
+        Tty("ttyS1", Device("platform/serial8250", "platform"), "serial8250", "0");
+        Tty("ttyS2", Device("pnp0/00:01", "pnp", {{"id", "PNP0501"}}), "serial", "4");
+        Device("usb1/1-1", "usb",
+               {{"idVendor", "0403"},
+                {"idProduct", "6001"},
+                {"manufacturer", "FTDI"},
+                {"product", "FT232R USB UART"},
+                {"busnum", "1"}});
+        Device("usb1/1-1/1-1:1.0", "usb", {{"bInterfaceNumber", "00"}});
+        Tty("ttyUSB0", Device("usb1/1-1/1-1:1.0/ttyUSB0", "usb-serial"), "ftdi_sio");
+        Tty("ttyAMA10", Device("platform/fe201000.serial", "amba"), "uart-pl011");
+        Tty("ttyAMA2", Device("platform/fe202000.serial", "amba"), "uart-pl011");
+        Tty("ttyXR0", Device("platform/nodriver", "platform"), {});
+
+        // Virtual ports: COM3 takes ttyS2's number, COM97 the first free one.
+        std::string error;
+        const std::string folder = PortsFolder();
+        TPty com3, com97;
+        QVERIFY(RegisterVirtualPort(folder, 3, com3.Path, error) == 3);
+        QVERIFY(RegisterVirtualPort(folder, 97, com97.Path, error) == 97);
+        Link(root_.filePath("gone"), QString::fromStdString(VirtualPortLink(folder, 50)));
+        Write(root_.filePath("plain"), "x");
+        Link(root_.filePath("plain"), QString::fromStdString(VirtualPortLink(folder, 51)));
+
+        auto ports = PortsByNumber();
+        QCOMPARE(std::vector<int>({3, 33, 97, 98, 99}), [&] {
+            std::vector<int> numbers;
+            for (const auto& entry : ports)
+                numbers.push_back(entry.first);
+            return numbers;
+        }());
+        QCOMPARE(ports[3].OpenPath, VirtualPortLink(folder, 3));
+        QCOMPARE(ports[3].Device.Props[12], com3.Path.substr(5) + " Virtual port");
+        QCOMPARE(ports[98].Name, std::string("ttyAMA2"));
+        QCOMPARE(ports[99].Name, std::string("ttyAMA10"));
+        const auto& usb = ports[33].Device.Props;
+        QCOMPARE(usb[12], std::string("ttyUSB0 FT232R USB UART"));
+        QCOMPARE(usb[0], std::string("FT232R USB UART"));
+        QCOMPARE(usb[1], std::string("0403:6001"));
+        QCOMPARE(usb[4], std::string("ftdi_sio"));
+        QCOMPARE(usb[7], std::string("Ports"));
+        QCOMPARE(usb[11], std::string("FTDI"));
+        QCOMPARE(usb[13], std::string("1-1:1.0"));
+        QCOMPARE(usb[14], Paths().DevRoot + "/ttyUSB0");
+        QCOMPARE(usb[22], std::string("usb"));
+
+        // The legacy ttyS1 is known but not present; the console never shows.
+        auto all = PortsByNumber(true);
+        QVERIFY(all.count(2) == 1 && !all[2].Present);
+        QVERIFY(all.count(1) == 0);
+
+        // Opening a number opens what the list shows under it.
+        QCOMPARE(LinuxDeviceForComNumber(Paths(), 98), Paths().DevRoot + "/ttyAMA2");
+        QCOMPARE(LinuxDeviceForComNumber(Paths(), 3), VirtualPortLink(folder, 3));
+        QCOMPARE(LinuxDeviceForComNumber(Paths(), 2), Paths().DevRoot + "/ttyS1");
+        QCOMPARE(LinuxDeviceForComNumber(Paths(), 1), std::string()); // the console
+        QCOMPARE(LinuxDeviceForComNumber(Paths(), 100), std::string());
+        QCOMPARE(FixedComName(65), std::string("ttyACM0"));
+        QCOMPARE(FixedComNumber("ttyACM31"), 96);
+        QCOMPARE(FixedComNumber("ttyACM32"), 0);
+    }
+
+    void ProbeTellsFreeFromHeldFromAbsent() {
+        QVERIFY(root_.isValid());
+        const std::string folder = PortsFolder();
+        QVERIFY(QDir().mkpath(root_.filePath("lock")));
+        std::string error;
+        auto pty = std::make_unique<TPty>();
+        QVERIFY(RegisterVirtualPort(folder, 201, pty->Path, error) == 201);
+        TLinuxPortEnumBackend backend(Paths());
+
+        QCOMPARE(backend.Probe("COM201"), TPortState::Available);
+        QCOMPARE(backend.Probe("COM202"), TPortState::Absent);
+        QCOMPARE(backend.AccessOf("COM201").Device, pty->Path);
+        QVERIFY(!backend.AccessOf("COM201").Group.empty());
+
+        // QSerialPort's lock file: held while its process lives.
+        const QString lock = root_.filePath(
+            "lock/LCK.." + QString::fromStdString(pty->Path.substr(5)).replace('/', '_'));
+        Write(lock, QByteArray::number(::getpid()) + "\nother\nhost\n");
+        QCOMPARE(backend.Probe("COM201"), TPortState::Held);
+        Write(lock, "2147483600\nother\nhost\n");
+        QCOMPARE(backend.Probe("COM201"), TPortState::Available);
+        QFile::remove(lock);
+
+        // Exclusive mode set by whoever has it open.
+        QCOMPARE(::ioctl(pty->Slave, TIOCEXCL), 0);
+        QCOMPARE(backend.Probe("COM201"), TPortState::Held);
+        QCOMPARE(::ioctl(pty->Slave, TIOCNXCL), 0);
+
+        // A real QSerialPort on the port, with the system's lock folders.
+        TLinuxPortPaths system = Paths();
+        system.LockFolders = SystemLinuxPortPaths().LockFolders;
+        TLinuxPortEnumBackend withSystemLocks(system);
+        {
+            QSerialPort port(QString::fromStdString(VirtualPortLink(folder, 201)));
+            QVERIFY(port.open(QIODevice::ReadWrite));
+            QCOMPARE(withSystemLocks.Probe("COM201"), TPortState::Held);
+        }
+        QCOMPARE(withSystemLocks.Probe("COM201"), TPortState::Available);
+
+        // The far end gone: the link dangles and the port is absent.
+        pty.reset();
+        QCOMPARE(backend.Probe("COM201"), TPortState::Absent);
+    }
+};
+
+HEXVAC_TEST(TestPortEnum);
+#include "TestPortEnum.moc"
