@@ -38,8 +38,17 @@ template <class W> W* Place(W* widget, const char* name, int left, int top, int 
     return widget;
 }
 
+// A spin edit showing its value in upper-case hexadecimal ("1F").
+class HexSpinBox final : public QSpinBox {
+public:
+    using QSpinBox::QSpinBox;
+
+protected:
+    QString textFromValue(int Value) const override { return QString::number(Value, 16).toUpper(); }
+};
+
 QSpinBox* HexSpinEdit(QWidget* parent) {
-    auto* spin = new QSpinBox(parent);
+    auto* spin = new HexSpinBox(parent);
     spin->setDisplayIntegerBase(16);
     spin->setRange(0, 0x7F); // the handboxes have at most 128 pages
     spin->setValue(2);

@@ -97,6 +97,8 @@ void TestMainWindow::EveryControlSitsAtItsPlaceWithItsStartState() {
     QCOMPARE(w.RxFrom->value(), 2);
     QCOMPARE(w.RxTo->value(), 2);
     QCOMPARE(w.RxTo->displayIntegerBase(), 16);
+    w.RxTo->setValue(0x1F);
+    QCOMPARE(w.RxTo->text(), QStringLiteral("1F"));
     QCOMPARE(w.RxFrom->displayIntegerBase(), 16);
     QCOMPARE(w.CBLowRam->text(), QStringLiteral("Include 0000-7FFF"));
     QCOMPARE(w.CBLowOnly->text(), QStringLiteral("Only"));
