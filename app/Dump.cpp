@@ -3,6 +3,7 @@
 #include "common/EventWait.h"
 #include "common/StdFuncsMisc.h"
 #include "common/Timing.h"
+#include "link/DumpRun.h"
 #include "link/StdDefs.h"
 #include "link/StdFuncsMeade.h"
 #include "link/xPortLock.h"
@@ -17,6 +18,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QProgressBar>
 #include <QSpinBox>
 #include <QTimer>
 #include <QToolButton>
@@ -234,4 +236,72 @@ void TFHexvac::changeEvent(QEvent* Event) {
     if (Event->type() == QEvent::LocaleChange)
         LoadSystemFormats();
     QMainWindow::changeEvent(Event);
+}
+
+// ---- The dump ---------------------------------------------------------------------
+
+namespace {
+
+// The window as the dump run sees it.
+class WindowDumpFace final : public TDumpFace {
+public:
+    explicit WindowDumpFace(TFHexvac& Window)
+        : w_(Window) {}
+    bool CancelRequested() override { return w_.CancelRequested; }
+    void SetLabel(const QString& Text) override { w_.Label4->setText(Text); }
+    void SetProgress(int Maximum, int Position) override {
+        w_.PB1->setMaximum(std::max(Maximum, 1));
+        w_.PB1->setValue(Position);
+    }
+    void SetSpinner(const QString& Text) override { w_.Label2->setText(Text); }
+
+private:
+    TFHexvac& w_;
+};
+
+} // namespace
+
+void TFHexvac::SBLoadClick() {
+    if (SBLoad->text() == QLatin1String("Cancel")) {
+        CancelRequested = true;
+        SBLoad->setText(QStringLiteral("Run"));
+        SetBusyCursor(false);
+        return;
+    }
+    // A cancelled run still finishing its last block: nothing starts meanwhile.
+    if (dumpRunning_)
+        return;
+    CancelRequested = false;
+    TDumpOptions options;
+    options.FromPage = RxFrom->value();
+    options.ToPage = RxTo->value();
+    options.IncludeLow = CBLowRam->isChecked();
+    options.LowOnly = CBLowOnly->isChecked();
+    if (!options.LowOnly && options.ToPage < options.FromPage) {
+        ShowMessageAt(this, QStringLiteral("From page must be lest than or equal to To page"));
+        return;
+    }
+    if (!KindCanBeDumped(LinkState.HandboxKind))
+        return;
+
+    // The save dialog SD1: "bin" files, asking before overwriting one.
+    const QString fileName =
+        AskSaveFileName(this, DefaultDumpFileName(LinkState.HandboxKind, options),
+                        QStringLiteral("StdBinaryDumpFile ( *.bin )"), QStringLiteral("bin"));
+    if (fileName.isEmpty())
+        return;
+
+    dumpRunning_ = true;
+    const int dataMode = ChooseDataMode(ApdCom, this);
+    SBLoad->setText(QStringLiteral("Cancel"));
+    WindowDumpFace face(*this);
+    const TDumpResult result = RunDump(ApdCom, options, dataMode, fileName, face);
+    SBLoad->setText(QStringLiteral("Run"));
+    PB1->setValue(0);
+    SetBusyCursor(false);
+    dumpRunning_ = false;
+    // "Couldnt go into download mode" has been said already.
+    if (result.Outcome != TDumpOutcome::Complete && result.Outcome != TDumpOutcome::Cancelled &&
+        result.Outcome != TDumpOutcome::NoDownloadMode)
+        ShowMessageAt(this, DumpResultText(result));
 }

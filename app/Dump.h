@@ -74,6 +74,7 @@ private:
     void OnSelectBaud(TMenuItem* Item);
     void BaudCheck1Click();
     void ApplyPageLimit();
+    void SBLoadClick();
     void ApdComTriggerTimer(quint16 TriggerHandle);
     void ApdComPortTriggerData(quint16 TriggerHandle);
     void ApdComTriggerAvail(quint16 Count);
@@ -82,6 +83,7 @@ private:
     void CBLowRamClick();
     void CBLowOnlyClick();
 
+    bool dumpRunning_ = false; // a run, maybe cancelled, has not wound down yet
     QWidget* client_ = nullptr;
     QMenu* scopeSourcesMenu_ = nullptr;
     QMenu* setBaudRateMenu_ = nullptr;

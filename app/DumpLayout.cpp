@@ -110,6 +110,7 @@ void TFHexvac::CreateControls() {
     Timer1->setSingleShot(false);
     connect(Timer1, &QTimer::timeout, this, &TFHexvac::Timer1Timer);
 
+    connect(SBLoad, &QToolButton::clicked, this, &TFHexvac::SBLoadClick);
     connect(CBLowRam, &QCheckBox::toggled, this, &TFHexvac::CBLowRamClick);
     connect(CBLowOnly, &QCheckBox::toggled, this, &TFHexvac::CBLowOnlyClick);
 

@@ -1,5 +1,7 @@
 #include "common/QtUiHost.h"
 
+#include <QFileDialog>
+
 #include <QApplication>
 #include <QCursor>
 #include <QWidget>
@@ -33,4 +35,17 @@ void QtUiHost::SetBusyCursor(bool Busy) {
         QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
     else
         QApplication::restoreOverrideCursor();
+}
+
+QString QtUiHost::AskSaveFileName(QObject* Control, const QString& DefaultName,
+                                  const QString& Filter, const QString& DefaultSuffix) {
+    QWidget* near = NearWidget(Control);
+    QFileDialog dialog(near ? near->window() : nullptr);
+    dialog.setAcceptMode(QFileDialog::AcceptSave); // asks before overwriting
+    dialog.setDefaultSuffix(DefaultSuffix);
+    dialog.setNameFilter(Filter);
+    dialog.selectFile(DefaultName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().first();
 }

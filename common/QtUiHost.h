@@ -26,6 +26,8 @@ public:
                     const QString& Caption2, int DefaultButton) override;
     void PlainMessage(const QString& Text) override;
     void SetBusyCursor(bool Busy) override;
+    QString AskSaveFileName(QObject* Control, const QString& DefaultName, const QString& Filter,
+                            const QString& DefaultSuffix) override;
 
     // Object names of the dialogs and their parts, for finding them on screen.
     static constexpr const char* MessageDialogName = "MessageDialog";

@@ -65,6 +65,10 @@ void FlashMessageAt(QObject* Control, const QString& Text);
 int AskQuestion(QObject* Control, const QString& Question, const QString& Caption1,
                 const QString& Caption2, int DefaultButton);
 
+// Asks for the file to save into, offering DefaultName; empty when cancelled.
+QString AskSaveFileName(QObject* Control, const QString& DefaultName, const QString& Filter,
+                        const QString& DefaultSuffix);
+
 // The plain platform message box (caption: the application title, one "OK").
 void ShowPlainMessage(const QString& Text);
 

@@ -35,6 +35,15 @@ public:
 
 } // namespace
 
+QString UiHost::AskSaveFileName(QObject*, const QString&, const QString&, const QString&) {
+    return {};
+}
+
+QString AskSaveFileName(QObject* Control, const QString& DefaultName, const QString& Filter,
+                        const QString& DefaultSuffix) {
+    return CurrentUiHost().AskSaveFileName(Control, DefaultName, Filter, DefaultSuffix);
+}
+
 std::unique_ptr<TProcessingBox> UiHost::CreateProcessingBox(QObject*) {
     return std::make_unique<HiddenProcessingBox>();
 }

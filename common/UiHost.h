@@ -27,6 +27,10 @@ public:
     virtual void PlainMessage(const QString& Text) = 0;
     // Hourglass cursor on or off.
     virtual void SetBusyCursor(bool Busy) = 0;
+    // The file a dump is to be saved in, DefaultName offered; empty when the
+    // user cancels. The default host cancels.
+    virtual QString AskSaveFileName(QObject* Control, const QString& DefaultName,
+                                    const QString& Filter, const QString& DefaultSuffix);
     // A processing window owned by Control's window, not yet shown. The
     // default one shows nothing.
     virtual std::unique_ptr<TProcessingBox> CreateProcessingBox(QObject* Control);

@@ -17,9 +17,12 @@
 #include "tests/support/TestRegistry.h"
 
 #include <QCheckBox>
+#include <QFile>
 #include <QLabel>
 #include <QSpinBox>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 namespace {
@@ -57,6 +60,7 @@ private slots:
     void MkIIDisablesTheLowMemoryBoxes();
     void TempFreeResultsDecideOnANewDetection();
     void CloseCheckAsksAboutDownloadModeAndRate();
+    void RunDumpsAndCancelWindsDownBeforeTheNextRun();
     void UnpluggedHandboxIsReportedOnceAndDetectionRestarts_data();
     void UnpluggedHandboxIsReportedOnceAndDetectionRestarts();
 
@@ -80,6 +84,7 @@ void TestPortSelection::init() {
     host_.Clear();
     previous_ = InstallUiHost(&host_);
     ports_ = std::make_unique<ScopedFakePorts>();
+    LinkState.MaxBaud = 0; // outlives every handbox: start each test without one
 }
 
 void TestPortSelection::cleanup() {
@@ -312,6 +317,54 @@ void TestPortSelection::CloseCheckAsksAboutDownloadModeAndRate() {
     QCOMPARE(host_.Entries().at(host_.Entries().size() - 2).text,
              QStringLiteral("Scope is currently set to 19200 baud"));
     QCOMPARE(sim->Host().Engine().Baud(), 9600);
+}
+
+void TestPortSelection::RunDumpsAndCancelWindsDownBeforeTheNextRun() {
+    std::unique_ptr<SimHandbox> sim;
+    AddHandbox(sim, {});
+    host_.Answer(1);
+    TFHexvac w;
+    w.show();
+    QTRY_VERIFY_WITH_TIMEOUT(w.SBLoad->isEnabled(), 20000);
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("dump.bin"));
+    host_.AnswerSaveFile(file);
+    host_.Answer(1); // "Download"
+    w.RxTo->setValue(2);
+    w.SBLoad->click();
+    QCOMPARE(host_.Entries().at(host_.Entries().size() - 2).text,
+             QStringLiteral("497Dump x02tox02.bin"));
+    QCOMPARE(host_.Entries().last().text, QStringLiteral("Data Mode required"));
+    QFile dumped(file);
+    QVERIFY(dumped.open(QIODevice::ReadOnly));
+    QByteArray expected;
+    for (int a = 0x8000; a <= 0xFFFF; ++a)
+        expected.append(char(sim->Host().Engine().Memory().At(2, std::uint16_t(a))));
+    QVERIFY(dumped.readAll() == expected);
+    QCOMPARE(w.SBLoad->text(), QStringLiteral("Run"));
+
+    // Cancel a long run; a click while it winds down starts nothing.
+    w.RxTo->setValue(5);
+    host_.Answer(1);
+    int clicks = 0;
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, &w, [&] {
+        if (w.SBLoad->text() == QLatin1String("Cancel") || clicks > 0) {
+            ++clicks;
+            w.SBLoad->click(); // first: Cancel; then: Run, while winding down
+            if (clicks == 2)
+                ticker.stop();
+        }
+    });
+    ticker.start(5);
+    w.SBLoad->click();
+    QCOMPARE(clicks, 2);
+    QVERIFY(dumped.size() < 4 * 0x8000);
+    const int questions =
+        int(std::count_if(host_.Entries().begin(), host_.Entries().end(),
+                          [](const auto& e) { return e.text == "Data Mode required"; }));
+    QCOMPARE(questions, 2); // the click while winding down asked nothing
+    QVERIFY(!sim->Host().Engine().InDownloadMode());
 }
 
 void TestPortSelection::UnpluggedHandboxIsReportedOnceAndDetectionRestarts() {

@@ -50,3 +50,9 @@ void ScriptedUiHost::PlainMessage(const QString& Text) {
 void ScriptedUiHost::SetBusyCursor(bool Busy) {
     busy_ = Busy;
 }
+
+QString ScriptedUiHost::AskSaveFileName(QObject* Control, const QString& DefaultName,
+                                        const QString& Filter, const QString&) {
+    entries_.append({Kind::SaveFile, DefaultName, AnchorName(Control), {Filter}, 0, 0});
+    return saveFile_;
+}

@@ -10,7 +10,7 @@
 
 class ScriptedUiHost final : public UiHost {
 public:
-    enum class Kind { Message, Notice, Question, Plain };
+    enum class Kind { Message, Notice, Question, Plain, SaveFile };
 
     struct Entry {
         Kind kind;
@@ -37,10 +37,16 @@ public:
                     const QString& Caption2, int DefaultButton) override;
     void PlainMessage(const QString& Text) override;
     void SetBusyCursor(bool Busy) override;
+    // The save dialog: answers the name set with AnswerSaveFile (empty:
+    // cancelled), recording the offered default name as a question entry.
+    QString AskSaveFileName(QObject* Control, const QString& DefaultName, const QString& Filter,
+                            const QString& DefaultSuffix) override;
+    void AnswerSaveFile(const QString& FileName) { saveFile_ = FileName; }
 
 private:
     QList<Entry> entries_;
     QList<int> script_;
     int unscripted_ = 0;
     bool busy_ = false;
+    QString saveFile_;
 };

@@ -1,0 +1,306 @@
+// The memory dump against a simulated handbox: the bytes land at the file
+// offsets of their addresses, whatever the line or the user does meanwhile.
+
+#include "common/Timing.h"
+#include "link/DumpRun.h"
+#include "link/StdDefs.h"
+#include "serial/Exchange.h"
+#include "tests/support/ScriptedPeer.h"
+#include "tests/support/ScriptedUiHost.h"
+#include "tests/support/SimLine.h"
+#include "tests/support/TestRegistry.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+// Records what a run shows, and cancels it when told to.
+class RecordingFace final : public TDumpFace {
+public:
+    std::function<bool(qint64)> CancelAt = [](qint64) {
+        return false;
+    };
+    QStringList Labels;
+    qint64 Written = 0;
+    bool CancelRequested() override { return cancelled_ || (cancelled_ = CancelAt(Written)); }
+    void SetLabel(const QString& Text) override {
+        if (Labels.isEmpty() || Labels.last() != Text)
+            Labels << Text;
+    }
+    void SetProgress(int, int) override {}
+    void SetSpinner(const QString&) override {}
+    void BytesWritten(qint64 Total) override { Written = Total; }
+
+private:
+    bool cancelled_ = false;
+};
+
+QByteArray Span(const HandboxMemory& memory, int page, int from, int count) {
+    QByteArray bytes;
+    for (int i = 0; i < count; ++i)
+        bytes.append(char(memory.At(page, std::uint16_t(from + i))));
+    return bytes;
+}
+
+QByteArray FileBytes(const QString& name) {
+    QFile file(name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QStringList BlockCommands(const TApdComPort& port) {
+    QStringList commands;
+    for (const QString& line : port.Log.BufferedLines())
+        if (line.mid(20, 5) == QLatin1String("Write") && line.mid(30).startsWith('R'))
+            commands << line.mid(30);
+    return commands;
+}
+
+} // namespace
+
+class TestDumpRun : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void DownloadModePagesLandAtTheirAddresses_data();
+    void DownloadModePagesLandAtTheirAddresses();
+    void PeekModeReadsWordsHighByteFirst();
+    void CancelKeepsWhatWasReadAndLeavesDownloadMode();
+    void HandboxThatWillNotEnterDownloadModeLeavesAnEmptyFile();
+    void DroppedRepliesArePaddedAndReported();
+    void VanishingHandboxEndsTheRun();
+    void FileThatCannotBeCreatedSendsNothing();
+    void DefaultFileNames();
+
+private:
+    TDumpResult Dump(SimLine& line, const TDumpOptions& options, int dataMode, RecordingFace& face);
+
+    ScriptedUiHost host_;
+    UiHost* previous_ = nullptr;
+    QTemporaryDir dir_;
+    QString file_;
+};
+
+void TestDumpRun::initTestCase() {
+    UsePrivateVirtualPortsFolder();
+}
+
+void TestDumpRun::init() {
+    Timing::SetTestScale(10);
+    host_.Clear();
+    previous_ = InstallUiHost(&host_);
+    ResetLinkState();
+    file_ = dir_.filePath(QStringLiteral("dump.bin"));
+    QFile::remove(file_);
+}
+
+void TestDumpRun::cleanup() {
+    InstallUiHost(previous_);
+}
+
+TDumpResult TestDumpRun::Dump(SimLine& line, const TDumpOptions& options, int dataMode,
+                              RecordingFace& face) {
+    line.Port.Log.LogSize = 20 * 1000 * 1000; // room for every command of the run
+    line.Port.Log.SetLogging(tlOn);
+    LinkState.ScopeFound = true;
+    return RunDump(line.Port, options, dataMode, file_, face);
+}
+
+void TestDumpRun::DownloadModePagesLandAtTheirAddresses_data() {
+    QTest::addColumn<HandboxModel>("model");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<bool>("includeLow");
+    QTest::addColumn<bool>("lowOnly");
+    QTest::addColumn<QStringList>("labels");
+    QTest::newRow("497 page 2") << HandboxModel::Autostar497 << int(htAutostar497) << false << false
+                                << QStringList{"PG:02"};
+    QTest::newRow("with low memory") << HandboxModel::Autostar497 << int(htAutostar497) << true
+                                     << false << QStringList{"Doing LowRam", "PG:02"};
+    QTest::newRow("low memory only") << HandboxModel::Autostar497 << int(htAutostar497) << true
+                                     << true << QStringList{"Doing LowRam"};
+    QTest::newRow("mkII whole page") << HandboxModel::Autostar497Mk2 << int(htAutostar497mkII)
+                                     << false << false << QStringList{"PG:02"};
+}
+
+void TestDumpRun::DownloadModePagesLandAtTheirAddresses() {
+    QFETCH(HandboxModel, model);
+    QFETCH(int, kind);
+    QFETCH(bool, includeLow);
+    QFETCH(bool, lowOnly);
+    QFETCH(QStringList, labels);
+    HandboxSettings settings;
+    settings.Model = model;
+    SimLine line(settings);
+    QString error;
+    QVERIFY2(line.Start(error), qPrintable(error));
+    LinkState.HandboxKind = std::uint8_t(kind);
+    RecordingFace face;
+    TDumpOptions options;
+    options.IncludeLow = includeLow;
+    options.LowOnly = lowOnly;
+    options.ToPage = lowOnly ? 0 : 2; // "Only" reads page From whatever "to" says
+    const TDumpResult result = Dump(line, options, 1, face);
+    QCOMPARE(int(result.Outcome), int(TDumpOutcome::Complete));
+
+    const HandboxMemory& memory = line.Host().Engine().Memory();
+    QByteArray expected;
+    if (includeLow || kind == htAutostar497mkII)
+        expected += Span(memory, 2, 0x0000, 0x8000);
+    if (!lowOnly)
+        expected += Span(memory, 2, 0x8000, 0x8000);
+    QCOMPARE(FileBytes(file_).size(), expected.size());
+    QVERIFY(FileBytes(file_) == expected);
+    QCOMPARE(result.Bytes, qint64(expected.size()));
+    QCOMPARE(face.Labels, labels);
+
+    const QStringList commands = BlockCommands(line.Port);
+    QCOMPARE(commands.size(), expected.size() / 128);
+    if (!includeLow && kind == htAutostar497) {
+        QCOMPARE(commands.mid(0, 2), QStringList({"R[02][80][00][80]", "R[02][80][80][80]"}));
+        QCOMPARE(commands.mid(254), QStringList({"R[02][FF][00][80]", "R[02][FF][80][80]"}));
+    }
+    // Download mode is left, and the port is back at 9600 baud.
+    QVERIFY(!line.Host().Engine().InDownloadMode());
+    QCOMPARE(line.Port.Baud(), 9600);
+}
+
+void TestDumpRun::PeekModeReadsWordsHighByteFirst() {
+    SimLine line;
+    QString error;
+    QVERIFY2(line.Start(error), qPrintable(error));
+    LinkState.HandboxKind = htAutostar497;
+    LinkState.PeekOK = true;
+    LinkState.ScopeFound = true;
+    RecordingFace face;
+    // 16384 peeks of 28000-2FFFE: every word in its place proves the addresses.
+    const TDumpResult result = RunDump(line.Port, {}, 2, file_, face);
+    QCOMPARE(int(result.Outcome), int(TDumpOutcome::Complete));
+    QVERIFY(FileBytes(file_) == Span(line.Host().Engine().Memory(), 2, 0x8000, 0x8000));
+}
+
+void TestDumpRun::CancelKeepsWhatWasReadAndLeavesDownloadMode() {
+    SimLine line;
+    QString error;
+    QVERIFY2(line.Start(error), qPrintable(error));
+    LinkState.HandboxKind = htAutostar497;
+    RecordingFace face;
+    face.CancelAt = [](qint64 written) {
+        return written >= 0x8000 + 10 * 256;
+    };
+    TDumpOptions options;
+    options.ToPage = 5;
+    const TDumpResult result = Dump(line, options, 1, face);
+    QCOMPARE(int(result.Outcome), int(TDumpOutcome::Cancelled));
+    const HandboxMemory& memory = line.Host().Engine().Memory();
+    const QByteArray bytes = FileBytes(file_);
+    QCOMPARE(bytes.size(), 0x8000 + 10 * 256);
+    QVERIFY(bytes == Span(memory, 2, 0x8000, 0x8000) + Span(memory, 3, 0x8000, 10 * 256));
+    QVERIFY(!line.Host().Engine().InDownloadMode()); // "I" was still sent
+}
+
+void TestDumpRun::HandboxThatWillNotEnterDownloadModeLeavesAnEmptyFile() {
+    ScriptedPeer peer;
+    peer.Answer(QByteArray(1, '\x06'), "A");
+    QString error;
+    const int number = peer.Start(error);
+    QVERIFY2(number, qPrintable(error));
+    TApdComPort port;
+    port.SetComNumber(number);
+    port.SetOpen(true);
+    CreateExchangeTimers(port);
+    RouteExchangeEvents(port, QStringLiteral("ert"));
+    LinkState.HandboxKind = htAutostar497;
+    RecordingFace face;
+    const TDumpResult result = RunDump(port, {}, 1, file_, face);
+    QCOMPARE(int(result.Outcome), int(TDumpOutcome::NoDownloadMode));
+    QCOMPARE(host_.Texts(), QStringList({"Couldnt go into download mode"}));
+    QVERIFY(QFile::exists(file_));
+    QCOMPARE(FileBytes(file_).size(), 0);
+    QVERIFY(!peer.Received().contains('R'));
+    QVERIFY(!peer.Received().contains('I'));
+}
+
+void TestDumpRun::DroppedRepliesArePaddedAndReported() {
+    LineOptions drop;
+    drop.DropEvery = 50;
+    Timing::SetTestScale(2); // each dropped reply waits out its time-out
+    HandboxSettings download;
+    download.DownloadMode = true;
+    SimLine line(download, drop);
+    QString error;
+    QVERIFY2(line.Start(error), qPrintable(error));
+    LinkState.HandboxKind = htAutostar497Dnld;
+    LinkState.InDownloadMode = true;
+    RecordingFace face;
+    const TDumpResult result = Dump(line, {}, 1, face);
+    QCOMPARE(int(result.Outcome), int(TDumpOutcome::Incomplete));
+    QVERIFY(result.ShortBlocks >= 5);
+    const QByteArray bytes = FileBytes(file_);
+    QCOMPARE(bytes.size(), 0x8000); // every block keeps its place
+    const QByteArray image = Span(line.Host().Engine().Memory(), 2, 0x8000, 0x8000);
+    int good = 0;
+    for (int half = 0; half < 256; ++half)
+        good += bytes.mid(half * 128, 128) == image.mid(half * 128, 128);
+    QCOMPARE(good, 256 - result.ShortBlocks);
+    QVERIFY(DumpResultText(result).contains(result.ShortAt.first()));
+    QVERIFY(line.Port.Log.BufferedLines().join('\n').contains("Short[20]block[20]at[20]"));
+}
+
+void TestDumpRun::VanishingHandboxEndsTheRun() {
+    LineOptions vanish;
+    vanish.VanishAfter = 40;
+    HandboxSettings download;
+    download.DownloadMode = true;
+    SimLine line(download, vanish);
+    QString error;
+    QVERIFY2(line.Start(error), qPrintable(error));
+    LinkState.HandboxKind = htAutostar497Dnld;
+    LinkState.InDownloadMode = true;
+    RecordingFace face;
+    TDumpOptions options;
+    options.ToPage = 5;
+    const TDumpResult result = Dump(line, options, 1, face);
+    QCOMPARE(int(result.Outcome), int(TDumpOutcome::PortLost));
+    QVERIFY(result.Bytes < 0x8000);
+    QCOMPARE(host_.Texts().count("Currently selected Port is no longer Available"), 1);
+}
+
+void TestDumpRun::FileThatCannotBeCreatedSendsNothing() {
+    ScriptedPeer peer;
+    QString error;
+    const int number = peer.Start(error);
+    QVERIFY2(number, qPrintable(error));
+    TApdComPort port;
+    port.SetComNumber(number);
+    port.SetOpen(true);
+    LinkState.HandboxKind = htAutostar497;
+    RecordingFace face;
+    const TDumpResult result = RunDump(port, {}, 1, dir_.filePath("no/such/folder/x.bin"), face);
+    QCOMPARE(int(result.Outcome), int(TDumpOutcome::FileError));
+    QVERIFY(!result.Error.isEmpty());
+    QTest::qWait(50);
+    QVERIFY(peer.Received().isEmpty());
+}
+
+void TestDumpRun::DefaultFileNames() {
+    TDumpOptions options;
+    options.ToPage = 0x1F;
+    QCOMPARE(DefaultDumpFileName(htAutostar497, options), QStringLiteral("497Dump x02tox1F.bin"));
+    options.IncludeLow = true;
+    QCOMPARE(DefaultDumpFileName(htAutostar497Dnld, options),
+             QStringLiteral("497Dump LowRamandx02tox1F.bin"));
+    options.LowOnly = true;
+    QCOMPARE(DefaultDumpFileName(htAutostar497, options), QStringLiteral("497Dump LowRAMOnly.bin"));
+    options = {0, 0x6F, false, false};
+    QCOMPARE(DefaultDumpFileName(htLX200GPS, options), QStringLiteral("GPSDump x00tox6F.bin"));
+    QCOMPARE(DefaultDumpFileName(htLX2001Dnld, options), QStringLiteral("ASII??Dump x00tox6F.bin"));
+    QCOMPARE(DefaultDumpFileName(htMkIIDnld, options), QStringLiteral("497mkIIDump x00tox6F.bin"));
+    QCOMPARE(DefaultDumpFileName(htRCX400, options), QStringLiteral("RCXDump x00tox6F.bin"));
+    QCOMPARE(DefaultDumpFileName(htGermanMount, options), QString());
+}
+
+HEXVAC_TEST(TestDumpRun);
+#include "TestDumpRun.moc"
