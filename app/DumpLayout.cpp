@@ -2,6 +2,8 @@
 
 #include "app/Dump.h"
 
+#include "common/StdFuncsMiscWindows.h"
+
 #include <QCheckBox>
 #include <QEvent>
 #include <QLabel>
@@ -24,13 +26,6 @@ constexpr int PB1RightGap = ClientWidth - (2 + 236);
 constexpr int PB1BottomGap = ClientHeight - 79;
 constexpr int SBarHeight = 20;
 constexpr int StatusPanelWidth = 280;
-
-QFont FontOfHeight(const QFont& base, int pixels, bool bold = false) {
-    QFont font = base;
-    font.setPixelSize(pixels);
-    font.setBold(bold);
-    return font;
-}
 
 template <class W> W* Place(W* widget, const char* name, int left, int top, int width, int height) {
     widget->setObjectName(QLatin1String(name));
@@ -59,13 +54,7 @@ QSpinBox* HexSpinEdit(QWidget* parent) {
 
 void TFHexvac::CreateControls() {
     setWindowTitle(QStringLiteral("Meade Memory Siphonex"));
-    // "MS Sans Serif" where it exists; elsewhere a sans serif of the same
-    // narrow metrics, so the captions fit the controls' fixed sizes.
-    QFont font;
-    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
-                      QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
-                      QStringLiteral("Nimbus Sans")});
-    font.setPixelSize(11);
+    const QFont font = ClassicFont();
     setFont(font);
 
     client_ = new QWidget(this);
@@ -73,10 +62,10 @@ void TFHexvac::CreateControls() {
     setCentralWidget(client_);
 
     Label1 = Place(new QLabel(QStringLiteral("Page"), client_), "Label1", 2, 5, 38, 16);
-    Label1->setFont(FontOfHeight(font, 13, true));
+    Label1->setFont(ClassicFont(13, true));
     RxFrom = Place(HexSpinEdit(client_), "RxFrom", 46, 2, 43, 21);
     Label3 = Place(new QLabel(QStringLiteral("to"), client_), "Label3", 98, 5, 14, 16);
-    Label3->setFont(FontOfHeight(font, 13, true));
+    Label3->setFont(ClassicFont(13, true));
     RxTo = Place(HexSpinEdit(client_), "RxTo", 123, 2, 46, 21);
 
     CBLowRam = Place(new QCheckBox(QStringLiteral("Include 0000-7FFF"), client_), "CBLowRam", 8, 32,
@@ -88,9 +77,9 @@ void TFHexvac::CreateControls() {
     SBLoad->setEnabled(false);
 
     Label4 = Place(new QLabel(client_), "Label4", 94, 55, 48, 20);
-    Label4->setFont(FontOfHeight(font, 16));
+    Label4->setFont(ClassicFont(16));
     Label2 = Place(new QLabel(QStringLiteral("|"), client_), "Label2", 173, 56, 20, 20);
-    Label2->setFont(FontOfHeight(font, 13));
+    Label2->setFont(ClassicFont(13));
     Label2->setFixedSize(20, 20);
 
     PB1 = Place(new QProgressBar(client_), "PB1", 2, 79, 236, 16);

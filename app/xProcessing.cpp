@@ -34,14 +34,7 @@ TFProcbox::TFProcbox(QWidget* Owner)
 void TFProcbox::FormCreate() {
     setObjectName(QStringLiteral("FProcbox"));
     setWindowTitle(QStringLiteral("Processing Report"));
-    // "MS Sans Serif" where it exists; elsewhere a sans serif of the same
-    // narrow metrics, so the lines fit the fixed panel.
-    QFont font;
-    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
-                      QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
-                      QStringLiteral("Nimbus Sans")});
-    font.setPixelSize(11);
-    setFont(font);
+    setFont(ClassicFont());
     setFixedSize(ClientWidth, ClientHeight);
 
     Panel1 = Place(new QFrame(this), "Panel1", 8, 8, 313, 81);

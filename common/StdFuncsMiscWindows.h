@@ -3,6 +3,8 @@
 // concerns, and sorting a report-style list by a clicked column. Only code
 // that already has widgets includes this; the core uses StdFuncsMisc.h.
 
+#include <QFont>
+
 class QTreeWidget;
 class QTreeWidgetItem;
 class QWidget;
@@ -29,3 +31,8 @@ int CompareColumnAscending(const QTreeWidgetItem* Item1, const QTreeWidgetItem* 
 
 // The negated comparison of the same keys.
 int CompareColumnDescending(const QTreeWidgetItem* Item1, const QTreeWidgetItem* Item2, int P);
+
+// The program's window font, "MS Sans Serif" of PixelSize where it exists;
+// elsewhere a sans serif of the same narrow metrics, so that captions fit the
+// controls' fixed sizes.
+QFont ClassicFont(int PixelSize = 11, bool Bold = false);

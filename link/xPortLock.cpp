@@ -2,6 +2,7 @@
 
 #include "common/EventWait.h"
 #include "common/StdFuncsMisc.h"
+#include "common/StdFuncsMiscWindows.h"
 #include "link/StdDefs.h"
 #include "serial/ApdComPort.h"
 #include "serial/COMPorts.h"
@@ -34,12 +35,7 @@ TPortLock::TPortLock(QWidget* Owner)
                          Qt::MSWindowsFixedSizeDialogHint) {
     setObjectName(QStringLiteral("PortLock"));
     setWindowTitle(QStringLiteral("PortLock"));
-    QFont font;
-    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
-                      QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
-                      QStringLiteral("Nimbus Sans")});
-    font.setPixelSize(11);
-    setFont(font);
+    setFont(ClassicFont());
     setFixedSize(191, 112);
     SBMinimise = SpeedButton(this, "SBMinimise", QStringLiteral("Minimise"), 21);
     SBReconnect = SpeedButton(this, "SBReconnect", QStringLiteral("Reconnect"), 45);
