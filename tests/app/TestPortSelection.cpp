@@ -27,10 +27,6 @@
 
 namespace {
 
-QString LogText(const TApdComPort& port) {
-    return port.Log.BufferedLines().join('\n').replace(QStringLiteral("[20]"), QStringLiteral(" "));
-}
-
 QStringList Captions(const TMenuItem& menu) {
     QStringList captions;
     for (int i = 0; i < menu.Count(); ++i)

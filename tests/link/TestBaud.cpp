@@ -28,11 +28,6 @@ struct RecordingBox final : TProcessingBox {
     void Close() override {}
 };
 
-// The log as the view shows it: blanks written as "[20]" read as blanks.
-QString LogText(const TApdComPort& port) {
-    return port.Log.BufferedLines().join('\n').replace(QStringLiteral("[20]"), QStringLiteral(" "));
-}
-
 QString Com(const TApdComPort& port) {
     return QStringLiteral("COM%1").arg(port.ComNumber());
 }

@@ -14,13 +14,7 @@
 
 Q_DECLARE_METATYPE(HandboxModel)
 
-namespace {
-
-QString LogText(const TApdComPort& port) {
-    return port.Log.BufferedLines().join('\n').replace(QStringLiteral("[20]"), QStringLiteral(" "));
-}
-
-} // namespace
+namespace {} // namespace
 
 class TestIdentify : public QObject {
     Q_OBJECT

@@ -19,21 +19,9 @@ namespace {
 struct PeerLine {
     ScriptedPeer Peer;
     TApdComPort Port;
-
     bool Start(QString& error) {
-        const int number = Peer.Start(error);
-        if (number == 0)
-            return false;
-        try {
-            Port.SetComNumber(number);
-            Port.SetOpen(true);
-        } catch (const EPortError& e) {
-            error = QString::fromLatin1(e.what());
-            return false;
-        }
-        CreateExchangeTimers(Port);
-        RouteExchangeEvents(Port, QStringLiteral("ert"));
-        return true;
+        error = QStringLiteral("no peer line");
+        return OpenOnPeer(Port, Peer);
     }
 };
 

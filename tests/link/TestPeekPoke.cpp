@@ -19,25 +19,11 @@ Q_DECLARE_METATYPE(PokeSupport)
 
 namespace {
 
-QString LogText(const TApdComPort& port) {
-    return port.Log.BufferedLines().join('\n').replace(QStringLiteral("[20]"), QStringLiteral(" "));
-}
-
 // Our port open on a scripted peer.
 struct PeerLine {
     ScriptedPeer Peer;
     TApdComPort Port;
-    bool Start() {
-        QString error;
-        const int number = Peer.Start(error);
-        if (number == 0)
-            return false;
-        Port.SetComNumber(number);
-        Port.SetOpen(true);
-        CreateExchangeTimers(Port);
-        RouteExchangeEvents(Port, QStringLiteral("ert"));
-        return true;
-    }
+    bool Start() { return OpenOnPeer(Port, Peer); }
 };
 
 } // namespace

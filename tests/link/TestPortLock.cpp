@@ -18,10 +18,6 @@
 
 namespace {
 
-QString LogText(const TApdComPort& port) {
-    return port.Log.BufferedLines().join('\n').replace(QStringLiteral("[20]"), QStringLiteral(" "));
-}
-
 // Shows the window for a released Port and presses one of its buttons.
 QString Press(TApdComPort& port, const char* button, const QString& savedType,
               bool wasInDownloadMode = false) {

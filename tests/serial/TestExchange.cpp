@@ -27,11 +27,6 @@ QByteArray MemoryBytes(const HandboxMemory& memory, int page, int address, int c
     return bytes;
 }
 
-// The log as the view shows it: blanks written as "[20]" read as blanks.
-QString LogText(const TApdComPort& port) {
-    return port.Log.BufferedLines().join('\n').replace(QStringLiteral("[20]"), QStringLiteral(" "));
-}
-
 HandboxSettings InDownloadMode() {
     HandboxSettings settings;
     settings.DownloadMode = true;

@@ -1,6 +1,7 @@
 #include "tests/support/SimLine.h"
 
 #include "serial/Exchange.h"
+#include "tests/support/ScriptedPeer.h"
 
 #include <QTemporaryDir>
 
@@ -37,4 +38,26 @@ bool SimLine::Start(QString& Error) {
 void UsePrivateVirtualPortsFolder() {
     static QTemporaryDir runtime;
     qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+}
+
+QString LogText(const TApdComPort& Port) {
+    return Port.Log.BufferedLines()
+        .join(QLatin1Char('\n'))
+        .replace(QStringLiteral("[20]"), QStringLiteral(" "));
+}
+
+bool OpenOnPeer(TApdComPort& Port, ScriptedPeer& Peer) {
+    QString error;
+    const int number = Peer.Start(error);
+    if (number == 0)
+        return false;
+    try {
+        Port.SetComNumber(number);
+        Port.SetOpen(true);
+    } catch (const EPortError&) {
+        return false;
+    }
+    CreateExchangeTimers(Port);
+    RouteExchangeEvents(Port, QStringLiteral("ert"));
+    return true;
 }

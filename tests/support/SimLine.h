@@ -29,6 +29,14 @@ private:
     QString modelText_;
 };
 
+// The port's log as its view shows it: blanks written as "[20]" read as blanks.
+QString LogText(const TApdComPort& Port);
+
+// Opens Port on a peer's virtual port with the exchange in place; false when
+// either cannot be had.
+class ScriptedPeer;
+bool OpenOnPeer(TApdComPort& Port, ScriptedPeer& Peer);
+
 // Points the virtual ports folder at a private temporary folder for the
 // whole test executable, so parallel test programs never meet.
 void UsePrivateVirtualPortsFolder();
