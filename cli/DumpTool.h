@@ -1,0 +1,37 @@
+#pragma once
+// hexvac-dump: the memory dump without a window.
+
+#include <QString>
+#include <optional>
+
+struct TDumpToolOptions {
+    int Port = 0;            // COM<n>; 0 = automatic detection
+    std::optional<int> From; // pages, hexadecimal on the command line
+    std::optional<int> To;
+    bool IncludeLow = false;
+    bool Only = false;
+    int Mode = 0;   // 0 = ask (its default), 1 = download, 2 = peek
+    QString Output; // empty: the name the window would offer
+    bool Info = false;
+    bool List = false;
+    bool Help = false;
+    bool VirtualOnly = false; // look at virtual ports only
+};
+
+// Exit codes.
+enum TDumpExit {
+    ExitComplete = 0,
+    ExitNoHandbox = 1,
+    ExitUsage = 2,
+    ExitIncomplete = 3,
+    ExitFile = 4
+};
+
+// Reads the arguments (without the program name); false with Error set on a
+// usage error.
+bool ParseDumpToolOptions(const QStringList& Arguments, TDumpToolOptions& Options, QString& Error);
+
+QString DumpToolUsage();
+
+// Runs the tool; returns its exit code.
+int RunDumpTool(const TDumpToolOptions& Options);
