@@ -2,6 +2,7 @@
 
 #include "cli/DumpTool.h"
 
+#include "cli/ProgressFace.h"
 #include "common/MenuItem.h"
 #include "common/StdFuncsMisc.h"
 #include "diag/PortEnum.h"
@@ -15,70 +16,12 @@
 
 #include <QElapsedTimer>
 #include <QTextStream>
-#include <csignal>
 
-#ifdef Q_OS_LINUX
+#ifndef Q_OS_WIN
 #include "diag/PortEnumLinux.h"
-#endif
-#ifdef Q_OS_UNIX
-#include <unistd.h>
 #endif
 
 namespace {
-
-volatile std::sig_atomic_t interrupted = 0;
-extern "C" void OnInterrupt(int) {
-    interrupted = 1;
-}
-
-bool StderrIsTerminal() {
-#ifdef Q_OS_UNIX
-    return ::isatty(2) == 1;
-#else
-    return false;
-#endif
-}
-
-// Progress on a terminal: a bar, the bytes, the rate and the time left.
-class TerminalFace final : public TDumpFace {
-public:
-    explicit TerminalFace(qint64 Expected)
-        : expected_(Expected)
-        , show_(StderrIsTerminal()) {
-        clock_.start();
-    }
-    ~TerminalFace() override {
-        if (show_ && shown_)
-            QTextStream(stderr) << "\n";
-    }
-    bool CancelRequested() override { return interrupted != 0; }
-    void SetLabel(const QString& Text) override { label_ = Text; }
-    void SetProgress(int, int) override {}
-    void SetSpinner(const QString&) override {}
-    void BytesWritten(qint64 Total) override {
-        if (!show_ || clock_.elapsed() - last_ < 200)
-            return;
-        last_ = clock_.elapsed();
-        const double seconds = std::max(0.001, clock_.elapsed() / 1000.0);
-        const double rate = Total / seconds;
-        const int filled = expected_ > 0 ? int(30 * Total / expected_) : 0;
-        const qint64 left = rate > 0 ? qint64((expected_ - Total) / rate) : 0;
-        QTextStream(stderr) << "\r" << label_.leftJustified(12) << " ["
-                            << QString(filled, QLatin1Char('#')).leftJustified(30, QLatin1Char('.'))
-                            << "] " << Total << "/" << expected_ << " bytes "
-                            << QString::number(rate / 1000.0, 'f', 1) << " kB/s " << left / 60
-                            << ":" << QString::number(left % 60).rightJustified(2, '0') << " left ";
-        shown_ = true;
-    }
-
-private:
-    qint64 expected_;
-    bool show_;
-    bool shown_ = false;
-    qint64 last_ = -1000;
-    QElapsedTimer clock_;
-    QString label_;
-};
 
 qint64 ExpectedBytes(const TDumpOptions& Options, std::uint8_t Kind, int DataMode) {
     const bool wholePages =
@@ -87,6 +30,41 @@ qint64 ExpectedBytes(const TDumpOptions& Options, std::uint8_t Kind, int DataMod
         return 0x8000;
     const qint64 pages = std::max(0, Options.ToPage - Options.FromPage + 1);
     return pages * (wholePages ? 0x10000 : 0x8000) + (Options.IncludeLow ? 0x8000 : 0);
+}
+
+// The first page the window's "Page" field offers.
+constexpr int FirstUsualPage = 2;
+
+// Why the page range cannot be read, or empty. The window offers pages up
+// to the kind's last one only.
+QString RangeProblem(const TDumpOptions& Dump, int Limit, const QString& Model) {
+    if (!Dump.LowOnly && Dump.ToPage > Limit)
+        return QStringLiteral("--to %1 is above the last page of the %2, %3")
+            .arg(FormatHex(0, Dump.ToPage), Model, FormatHex(0, Limit));
+    if (!Dump.LowOnly && Dump.ToPage < Dump.FromPage)
+        return QStringLiteral("--from %1 is above --to %2")
+            .arg(FormatHex(0, Dump.FromPage), FormatHex(0, Dump.ToPage));
+    const bool mkII =
+        LinkState.HandboxKind == htAutostar497mkII || LinkState.HandboxKind == htMkIIDnld;
+    if (mkII && Dump.IncludeLow)
+        return QStringLiteral("--include-low and --only do not apply to the %1: "
+                              "its pages are read whole")
+            .arg(Model);
+    return {};
+}
+
+// Lists the virtual ports folder only, never a device of the machine, so
+// scripts and tests with simulated handboxes probe nothing real.
+bool ListVirtualPortsOnly() {
+#ifdef Q_OS_WIN
+    return false;
+#else
+    // A sysfs root that does not exist lists no system device.
+    TLinuxPortPaths paths = SystemLinuxPortPaths();
+    paths.SysRoot = "/nonexistent";
+    InstallPortEnumBackend(std::make_unique<TLinuxPortEnumBackend>(paths));
+    return true;
+#endif
 }
 
 int ExitFor(TDumpOutcome Outcome) {
@@ -123,14 +101,10 @@ QString InfoLine(TApdComPort& Port) {
 int RunDumpTool(const TDumpToolOptions& Options) {
     QTextStream out(stdout);
     QTextStream err(stderr);
-#ifdef Q_OS_LINUX
-    if (Options.VirtualOnly) {
-        // No system devices: a sysfs root that does not exist lists none.
-        TLinuxPortPaths paths = SystemLinuxPortPaths();
-        paths.SysRoot = QStringLiteral("/nonexistent-hexvac-sys").toStdString();
-        InstallPortEnumBackend(std::make_unique<TLinuxPortEnumBackend>(paths));
+    if (Options.VirtualOnly && !ListVirtualPortsOnly()) {
+        err << "hexvac-dump: --virtual-only: this system has no virtual ports" << Qt::endl;
+        return ExitUsage;
     }
-#endif
     TApdComPort port;
     TMenuItem sources(QStringLiteral("Scope Sources"), 0);
     TMenuItem bauds(QStringLiteral("Set Baud Rate"), 0);
@@ -194,13 +168,16 @@ int RunDumpTool(const TDumpToolOptions& Options) {
         return ExitNoHandbox;
     }
 
+    const int limit =
+        PageLimitOf(LinkState.HandboxKind) < 0 ? 0x7F : PageLimitOf(LinkState.HandboxKind);
     TDumpOptions dump;
-    dump.FromPage = Options.From.value_or(2);
-    dump.ToPage = Options.To.value_or(PageLimitOf(LinkState.HandboxKind));
+    dump.FromPage = Options.From.value_or(FirstUsualPage);
+    dump.ToPage = Options.To.value_or(limit);
     dump.IncludeLow = Options.IncludeLow;
     dump.LowOnly = Options.Only;
-    if (!dump.LowOnly && dump.ToPage < dump.FromPage) {
-        err << "hexvac-dump: From page must be lest than or equal to To page" << Qt::endl;
+    const QString model = HandboxStatusWord(LinkState.HandboxKind);
+    if (const QString problem = RangeProblem(dump, limit, model); !problem.isEmpty()) {
+        err << "hexvac-dump: " << problem << Qt::endl;
         return ExitUsage;
     }
     const QString file = Options.Output.isEmpty() ? DefaultDumpFileName(LinkState.HandboxKind, dump)
@@ -210,29 +187,32 @@ int RunDumpTool(const TDumpToolOptions& Options) {
     if (Options.Mode == 0) {
         dataMode = ChooseDataMode(port, nullptr);
     } else {
+        // As the data-mode question's run-up, without the question.
         RefreshLog(port);
         QueryMode(port);
+        if (Options.Mode == 2 && (LinkState.InDownloadMode || !LinkState.PeekOK)) {
+            err << "hexvac-dump: --mode peek: this handbox "
+                << (LinkState.InDownloadMode ? "is in download mode" : "does not answer peeks")
+                << "; use --mode download" << Qt::endl;
+            return ExitUsage;
+        }
         if (!LinkState.InDownloadMode)
             SlowBaudPrompt(port);
         dataMode = Options.Mode;
-        if (dataMode == 2 && (LinkState.InDownloadMode || !LinkState.PeekOK)) {
-            err << "hexvac-dump: this handbox cannot be read by peeks now" << Qt::endl;
-            return ExitUsage;
-        }
     }
 
-    std::signal(SIGINT, OnInterrupt);
+    const int portNumber = port.ComNumber(); // a lost port is forgotten during the run
     QElapsedTimer clock;
     clock.start();
     TDumpResult result;
     {
-        TerminalFace face(ExpectedBytes(dump, LinkState.HandboxKind, dataMode));
+        TConsoleDumpFace face(ExpectedBytes(dump, LinkState.HandboxKind, dataMode));
         result = RunDump(port, dump, dataMode, file, face);
     }
-    std::signal(SIGINT, SIG_DFL);
-    const double seconds = clock.elapsed() / 1000.0;
-    out << file << ": " << DumpResultText(result) << " ("
-        << HandboxStatusWord(LinkState.HandboxKind) << " on COM" << port.ComNumber() << ", "
-        << QString::number(seconds, 'f', 2) << " s)" << Qt::endl;
+    const double seconds = std::max<qint64>(1, clock.elapsed()) / 1000.0;
+    out << file << ": " << DumpResultText(result) << " (" << model << " on COM" << portNumber
+        << ", " << (dataMode == 1 ? "download mode" : "peeks") << ", "
+        << QString::number(seconds, 'f', 1) << " s, "
+        << QString::number(result.Bytes / seconds, 'f', 0) << " bytes/s)" << Qt::endl;
     return ExitFor(result.Outcome);
 }

@@ -15,6 +15,7 @@ struct TDumpToolOptions {
     bool Info = false;
     bool List = false;
     bool Help = false;
+    bool Yes = false;         // every question takes its default
     bool VirtualOnly = false; // look at virtual ports only
 };
 

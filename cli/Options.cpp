@@ -18,16 +18,18 @@ QString DumpToolUsage() {
         "Reads a telescope handbox's memory pages into a raw binary file.\n\n"
         "  --port COMn         use this port (default: find the handbox on every free port)\n"
         "  --from HEX          first page (default 02)\n"
-        "  --to HEX            last page (default: the handbox's last page)\n"
+        "  --to HEX            last page (default: the handbox's last page, 1F for a 497)\n"
         "  --include-low       also read addresses 0000-7FFF, once\n"
         "  --only              read only addresses 0000-7FFF, once\n"
-        "  --mode download|peek  how to read (default: download mode)\n"
+        "  --mode download|peek  how to read (default: ask, Download by default)\n"
         "  -o FILE             output file (default: the name the window offers)\n"
-        "  --yes               take every question's default (always done)\n"
+        "  --yes               take every question's default instead of asking\n"
         "  --info              identify the handbox, print one line, dump nothing\n"
         "  --list              list the serial ports and whether they are free\n"
         "  --virtual-only      look at virtual ports only (simulated handboxes)\n"
         "  --help              this text\n\n"
+        "Questions are asked on the terminal; without one they take their default.\n"
+        "Ctrl-C stops after the current block and leaves download mode.\n"
         "Exit codes: 0 complete, 1 no handbox, 2 usage, 3 dump incomplete, 4 file error.\n");
 }
 
@@ -81,7 +83,7 @@ bool ParseDumpToolOptions(const QStringList& Arguments, TDumpToolOptions& Option
         } else if (a == QLatin1String("--only")) {
             Options.Only = Options.IncludeLow = true;
         } else if (a == QLatin1String("--yes")) {
-            // Questions always take their default here.
+            Options.Yes = true;
         } else if (a == QLatin1String("--info")) {
             Options.Info = true;
         } else if (a == QLatin1String("--list")) {

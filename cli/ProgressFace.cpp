@@ -43,7 +43,7 @@ TConsoleDumpFace::TConsoleDumpFace(qint64 Expected)
 TConsoleDumpFace::~TConsoleDumpFace() {
     std::signal(SIGINT, SIG_DFL);
     if (shown_)
-        QTextStream(stderr) << Qt::endl;
+        QTextStream(stderr) << '\n';
 }
 
 bool TConsoleDumpFace::CancelRequested() {
@@ -66,10 +66,10 @@ void TConsoleDumpFace::Draw(qint64 Total) {
     const qint64 expected = std::max<qint64>(expected_, Total);
     const int filled = expected > 0 ? int(BarWidth * Total / expected) : BarWidth;
     const qint64 left = rate > 0 ? qint64((expected - Total) / rate) : 0;
-    QTextStream(stderr) << '\r' << label_.leftJustified(12) << " ["
-                        << QString(filled, QLatin1Char('#')).leftJustified(BarWidth, QLatin1Char('.'))
-                        << "] " << Total << '/' << expected << " bytes  "
-                        << QString::number(rate / 1024.0, 'f', 1) << " KiB/s  " << Minutes(left)
-                        << " left " << Qt::flush;
+    QTextStream(stderr)
+        << '\r' << label_.leftJustified(12) << " ["
+        << QString(filled, QLatin1Char('#')).leftJustified(BarWidth, QLatin1Char('.')) << "] "
+        << Total << '/' << expected << " bytes  " << QString::number(rate / 1024.0, 'f', 1)
+        << " KiB/s  " << Minutes(left) << " left " << Qt::flush;
     shown_ = true;
 }

@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
         QTextStream(stdout) << DumpToolUsage();
         return ExitComplete;
     }
-    ConsoleUiHost host;
+    ConsoleUiHost host(options.Yes);
     const ScopedUiHost useHost(host);
     return RunDumpTool(options);
 }

@@ -23,6 +23,10 @@ constexpr int PeekMs = 5000;
 constexpr int ProbeMs = 500;
 constexpr int PokeMs = 1000;
 constexpr int MaxPeekDigits = 600;
+// A normal-form reply is the word as a signed 16-bit number; anything
+// outside what 16 bits can say is not a word the handbox sent.
+constexpr qint64 LowestWordReply = -32768;
+constexpr qint64 HighestWordReply = 65535;
 // The byte the poke test writes and restores.
 const QString PokeTestAddress = QStringLiteral("B611");
 
@@ -49,9 +53,20 @@ void TestPoke(TApdComPort& Port) {
     const int changed = (before + 1) % 256;
     LinkState.PokeOK = true; // so that the poke below is sent
     LinkState.PokeOK = PokeText(Port, PokeTestAddress + ByteText(changed));
-    if (LinkState.PokeOK && PeekByte(Port, PokeTestAddress) == changed) {
+    if (!LinkState.PokeOK)
+        return;
+    try {
+        if (PeekByte(Port, PokeTestAddress) == changed) {
+            PokeText(Port, PokeTestAddress + ByteText(before));
+            LinkState.PokeOK = PeekByte(Port, PokeTestAddress) == before;
+        }
+    } catch (const EConvertError&) {
+        // A read-back that is no word leaves the handbox's byte possibly
+        // changed: put the old one back before the error goes up, and do not
+        // count an unchecked poke as working.
         PokeText(Port, PokeTestAddress + ByteText(before));
-        LinkState.PokeOK = PeekByte(Port, PokeTestAddress) == before;
+        LinkState.PokeOK = false;
+        throw;
     }
 }
 
@@ -69,7 +84,7 @@ QString PeekWord(TApdComPort& Port, quint64 Address) {
         return QStringLiteral("8000");
     bool ok = false;
     const qint64 value = reply.toLongLong(&ok);
-    if (!ok)
+    if (!ok || value < LowestWordReply || value > HighestWordReply)
         throw EConvertError(QStringLiteral("'%1' is not a valid peek reply")
                                 .arg(QString::fromLatin1(reply))
                                 .toStdString());
@@ -103,15 +118,13 @@ bool PokeText(TApdComPort& Port, const QString& Text) {
     // A value past 32 bits is as unconvertible as one with a stray letter.
     if (!ok || value > std::numeric_limits<qint32>::max())
         return false;
-    try {
-        return PokeValue(Port, static_cast<qint32>(value));
-    } catch (const std::exception&) {
-        return false;
-    }
+    return PokeValue(Port, static_cast<qint32>(value));
 }
 
 bool PokeValue(TApdComPort& Port, qint32 Value) {
-    if (!LinkState.PokeOK && !LinkState.ExtPokeOK)
+    // The value is address x 256 + byte and goes out unsigned: a negative
+    // one names no byte, and "-" in the command is not the firmware's to read.
+    if ((!LinkState.PokeOK && !LinkState.ExtPokeOK) || Value < 0)
         return false;
     qint64 sent = Value;
     if (!LinkState.ExtPokeOK) {

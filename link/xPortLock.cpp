@@ -47,6 +47,10 @@ TPortLock::TPortLock(QWidget* Owner)
 
 void TPortLock::showEvent(QShowEvent* Event) {
     QDialog::showEvent(Event);
+    FormShow();
+}
+
+void TPortLock::FormShow() {
     if (Port)
         setWindowTitle(QStringLiteral("COM%1 is now free").arg(Port->ComNumber()));
 }
@@ -66,6 +70,8 @@ void TPortLock::SBMinimiseClick() {
 }
 
 void TPortLock::SBCancelClick() {
+    if (reconnecting_)
+        return;
     FlashMessageAt(this, QStringLiteral("Autodetect will be run to reset app"));
     if (Port)
         Port->Log.AddStringToLog(QStringLiteral("Port reaquire Cancelled, Default to Autodetect"));
@@ -75,32 +81,60 @@ void TPortLock::SBCancelClick() {
 }
 
 void TPortLock::SBReconnectClick() {
+    // The check pumps window messages while it waits for the handbox; a
+    // second Reconnect, or a Cancel, then would act on a half-done check.
+    if (reconnecting_)
+        return;
+    reconnecting_ = true;
+    SBReconnect->setEnabled(false);
+    SBCancel->setEnabled(false);
     ResultCode = QStringLiteral("LOCK");
+    bool reopened = false;
     try {
         CountInUseAsAvailable = false;
         if (!Port || !IsPortAvailable(Port->ComNumber())) {
-            ShowMessageAt(this, QStringLiteral("Original Port is Locked\rCant reconnect"));
-            if (Port)
-                Port->Log.AddStringToLog(QStringLiteral("Port is locked, cant reconnect"));
-            ResultCode = QStringLiteral("LOCKLostPort");
+            ReportPortLocked();
         } else {
             CountInUseAsAvailable = true;
-            Port->SetOpen(true);
-            Port->FlushInBuffer();
-            RefreshLog(*Port);
-            ProcessPendingMessages();
-            Port->Log.AddStringToLog(QStringLiteral("Port Reconnected ") + LogTimeStamp());
-            CreateExchangeTimers(*Port);
-            if (LinkState.ScopeFound)
-                Validate();
+            reopened = Reopen();
+            if (!reopened) {
+                ReportPortLocked();
+            } else {
+                Port->FlushInBuffer();
+                RefreshLog(*Port);
+                ProcessPendingMessages();
+                Port->Log.AddStringToLog(QStringLiteral("Port Reconnected ") + LogTimeStamp());
+                CreateExchangeTimers(*Port);
+                if (LinkState.ScopeFound)
+                    Validate();
+            }
         }
     } catch (const std::exception&) {
-        // A port that cannot be opened again is as good as taken.
-        ResultCode = QStringLiteral("LOCKLostPort");
+        // The port or the handbox on it can no longer be trusted: "LOCK"
+        // would let the program carry on as if nothing had happened, so
+        // port selection is asked for a new detection instead.
+        ResultCode = reopened ? QStringLiteral("LOCKLostScope") : QStringLiteral("LOCKLostPort");
     }
     CountInUseAsAvailable = true;
     closing_ = true;
     done(QDialog::Accepted);
+}
+
+bool TPortLock::Reopen() {
+    try {
+        Port->SetOpen(true);
+        return true;
+    } catch (const EPortError&) {
+        // Free a moment ago, and taken between that test and this open.
+        return false;
+    }
+}
+
+void TPortLock::ReportPortLocked() {
+    ShowMessageAt(this, QStringLiteral("Original Port is Locked\rCant reconnect"));
+    if (Port)
+        Port->Log.AddStringToLog(QStringLiteral("Port is locked, cant reconnect"));
+    ResultCode = QStringLiteral("LOCKLostPort");
 }
 
 // Is the handbox on the port the one that was there, in the same state?
@@ -129,10 +163,13 @@ void TPortLock::Validate() {
                  QStringLiteral("Scope on port has changed to Download mode"),
                  QStringLiteral("LOCKLostDnld"));
     } else {
-        QByteArray date, product;
-        SendCommandTerminated(port, ":GVD#", "#", date, 5000);
+        // The date is asked only of the kinds that have one, exactly as the
+        // saved type was built: otherwise a 1697 mount, which answers ":GVD#"
+        // but was saved without a date, would always count as changed.
+        const QString date = GetFirmwareDateText(port);
+        QByteArray product;
         SendCommandTerminated(port, ":GVP#", "#", product, 5000);
-        if (QString::fromLatin1(product + date) != SavedType) {
+        if (QString::fromLatin1(product) + date != SavedType) {
             conclude(QStringLiteral("Scope on port has changed"),
                      QStringLiteral("Scope on port has changed"), QStringLiteral("LOCKLostType"));
         } else {

@@ -26,11 +26,13 @@ public:
     bool WasInDownloadMode = false;
     bool WasParked = false;
 
+    // Sets the caption to the port that is free now.
+    void FormShow();
+
+public slots:
     void SBMinimiseClick();
     void SBReconnectClick();
     void SBCancelClick();
-
-public slots:
     // Only the two buttons end the window: not Escape, not the close box.
     void reject() override {}
 
@@ -40,7 +42,10 @@ protected:
 
 private:
     void Validate();
+    bool Reopen();
+    void ReportPortLocked();
     bool closing_ = false;
+    bool reconnecting_ = false;
 };
 
 // Shows the port lock window modally for Request and returns its code there.

@@ -360,7 +360,7 @@ void TestPortSelection::RunDumpsAndCancelWindsDownBeforeTheNextRun() {
         int(std::count_if(host_.Entries().begin(), host_.Entries().end(),
                           [](const auto& e) { return e.text == "Data Mode required"; }));
     QCOMPARE(questions, 2); // the click while winding down asked nothing
-    QVERIFY(!sim->Host().Engine().InDownloadMode());
+    QTRY_VERIFY(!sim->Host().Engine().InDownloadMode());
 }
 
 void TestPortSelection::UnpluggedHandboxIsReportedOnceAndDetectionRestarts() {

@@ -1,31 +1,74 @@
-// hexvac-dump as a script sees it: its exit codes and its file.
+// hexvac-dump as a script sees it: its exit codes, its report lines and its
+// file, run as a program against simulated handboxes on virtual ports.
 
+#include "common/VirtualPorts.h"
 #include "tests/support/FakePorts.h"
 #include "tests/support/SimLine.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 namespace {
 
 struct Run {
     int exitCode = -1;
     QString out;
+    QString err;
 };
 
-Run DumpTool(const QStringList& arguments) {
+// The tool sees this test's private virtual ports folder only.
+Run DumpTool(QStringList Arguments) {
+    Arguments.prepend(QStringLiteral("--virtual-only"));
     QProcess tool;
-    tool.start(QStringLiteral(HEXVAC_DUMP_PROGRAM), arguments);
+    tool.start(QStringLiteral(HEXVAC_DUMP_PROGRAM), Arguments);
+    tool.closeWriteChannel();
     Run run;
-    if (!tool.waitForFinished(60000))
+    if (!tool.waitForFinished(60000)) {
+        tool.kill();
+        tool.waitForFinished();
         return run;
-    run.exitCode = tool.exitCode();
+    }
+    run.exitCode = tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1;
     run.out = QString::fromLocal8Bit(tool.readAllStandardOutput());
+    run.err = QString::fromLocal8Bit(tool.readAllStandardError());
     return run;
 }
+
+// A virtual port whose far end never answers: a cable with no handbox.
+class SilentPort {
+public:
+    explicit SilentPort(int Number) {
+        master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
+        if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0)
+            return;
+        std::string error;
+        const std::string folder = MakeVirtualPortsFolder(error);
+        link_ = VirtualPortLink(folder, Number);
+        target_ = ::ptsname(master_);
+        ok_ = !folder.empty() && RegisterVirtualPort(folder, Number, target_, error) == Number;
+    }
+    ~SilentPort() {
+        if (ok_)
+            UnregisterVirtualPort(link_, target_);
+        if (master_ >= 0)
+            ::close(master_);
+    }
+    bool Ok() const { return ok_; }
+
+private:
+    int master_ = -1;
+    bool ok_ = false;
+    std::string link_;
+    std::string target_;
+};
 
 } // namespace
 
@@ -33,46 +76,69 @@ class TestDumpTool : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() { UsePrivateVirtualPortsFolder(); }
-    void UsageAndNoHandbox();
-    void DumpsPageTwoAndReportsFileErrors();
+    void UsageErrorsAndNoHandboxGiveTheirExitCodes();
+    void DumpsPageTwoExactlyAndReportsWhatItFound();
 };
 
-void TestDumpTool::UsageAndNoHandbox() {
+void TestDumpTool::UsageErrorsAndNoHandboxGiveTheirExitCodes() {
     QCOMPARE(DumpTool({"--bogus"}).exitCode, 2);
     QCOMPARE(DumpTool({"--from", "zz"}).exitCode, 2);
+    QCOMPARE(DumpTool({"--mode", "fast"}).exitCode, 2);
+    QCOMPARE(DumpTool({"--port", "COM0"}).exitCode, 2);
+    QCOMPARE(DumpTool({"-o"}).exitCode, 2);
     QCOMPARE(DumpTool({"--help"}).exitCode, 0);
-    // Nothing but this test's (empty) virtual ports folder.
-    QCOMPARE(DumpTool({"--virtual-only", "--to", "2"}).exitCode, 1);
+    // No port at all, then a port with nothing on the far end.
+    QCOMPARE(DumpTool({"--to", "2"}).exitCode, 1);
+    SilentPort silent(250);
+    QVERIFY(silent.Ok());
+    const Run run = DumpTool({"--port", "COM250", "--yes"});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.out.isEmpty(), qPrintable(run.out));
 }
 
-void TestDumpTool::DumpsPageTwoAndReportsFileErrors() {
+void TestDumpTool::DumpsPageTwoExactlyAndReportsWhatItFound() {
     SimHandbox sim;
     QString error;
     QVERIFY2(sim.Start(error), qPrintable(error));
     const QString port = QStringLiteral("COM%1").arg(sim.PortNumber());
 
-    const Run list = DumpTool({"--virtual-only", "--list"});
+    const Run list = DumpTool({"--list"});
     QCOMPARE(list.exitCode, 0);
-    QVERIFY2(list.out.startsWith(port + "\t"), qPrintable(list.out));
-    QVERIFY(list.out.trimmed().endsWith("\tavailable"));
+    QVERIFY2(QRegularExpression("^" + port + "\tpts/\\d+ Virtual port\tavailable\n$")
+                 .match(list.out)
+                 .hasMatch(),
+             qPrintable(list.out));
 
-    const Run info = DumpTool({"--virtual-only", "--port", port, "--info"});
+    const Run info = DumpTool({"--port", port, "--info"});
     QCOMPARE(info.exitCode, 0);
-    QVERIFY2(info.out.startsWith("port=" + port + " rate=9600 kind=2 model=\"Autostar 495/497\""),
+    QVERIFY2(QRegularExpression("^port=" + port +
+                                " rate=9600 kind=2 model=\"Autostar 495/497\" "
+                                "date=\\d\\d/\\d\\d/\\d{4} baudclass=2 peek=1 poke=1 "
+                                "extpeek=1 extpoke=1 download=0 parked=0\n$")
+                 .match(info.out)
+                 .hasMatch(),
              qPrintable(info.out));
 
+    // Automatic detection, the default answers, download mode.
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("page2.bin"));
-    QCOMPARE(DumpTool({"--virtual-only", "--to", "2", "--yes", "-o", file}).exitCode, 0);
+    const Run dump = DumpTool({"--from", "2", "--to", "2", "--yes", "-o", file});
+    QVERIFY2(dump.exitCode == 0, qPrintable(dump.err + dump.out));
+    QVERIFY2(dump.out.startsWith(file + ": Dump complete: 32768 bytes"), qPrintable(dump.out));
     QFile dumped(file);
     QVERIFY(dumped.open(QIODevice::ReadOnly));
     QByteArray expected;
-    for (int a = 0x8000; a <= 0xFFFF; ++a)
-        expected.append(char(sim.Host().Engine().Memory().At(2, std::uint16_t(a))));
+    for (int address = 0x8000; address <= 0xFFFF; ++address)
+        expected.append(char(sim.Host().Engine().Memory().At(2, std::uint16_t(address))));
     QVERIFY(dumped.readAll() == expected);
+    QVERIFY(!sim.Host().Engine().InDownloadMode());
 
-    QCOMPARE(DumpTool({"--virtual-only", "--to", "2", "-o", dir.filePath("no/dir/x.bin")}).exitCode,
-             4);
+    // Ranges the window would not offer, and a file that cannot be made.
+    QCOMPARE(DumpTool({"--port", port, "--to", "20", "--yes", "-o", file}).exitCode, 2);
+    QCOMPARE(DumpTool({"--port", port, "--from", "3", "--to", "2", "-o", file}).exitCode, 2);
+    const Run noFile = DumpTool({"--port", port, "--to", "2", "--yes", "-o", dir.filePath("no/x")});
+    QCOMPARE(noFile.exitCode, 4);
+    QVERIFY2(noFile.out.contains("No such file or directory"), qPrintable(noFile.out));
 }
 
 HEXVAC_TEST(TestDumpTool);

@@ -36,9 +36,12 @@ private slots:
     void cleanup();
     void TestFindsTheFormsEachFirmwareAnswers_data();
     void TestFindsTheFormsEachFirmwareAnswers();
+    void PokeTestWritesAndRestoresTheByte_data();
+    void PokeTestWritesAndRestoresTheByte();
     void PeekRepliesBecomeWords_data();
     void PeekRepliesBecomeWords();
-    void NormalPokeReachesOnlyItsWindow();
+    void RefusedRequestsSendNothing();
+    void PokesCarryTheirFormsValue();
 
 private:
     ScriptedUiHost host_;
@@ -142,6 +145,55 @@ void TestMemoryAccess::TestFindsTheFormsEachFirmwareAnswers() {
     QCOMPARE(host_.Entries().size(), 0);
 }
 
+void TestMemoryAccess::PokeTestWritesAndRestoresTheByte_data() {
+    QTest::addColumn<QByteArray>("before"); // the reply to the first read of B611
+    QTest::addColumn<QByteArray>("write");  // the poke of the byte plus one
+    QTest::addColumn<QByteArray>("readBack");
+    QTest::addColumn<QByteArray>("restore"); // the poke that puts the byte back
+    QTest::addColumn<bool>("pokeOK");
+    QTest::addColumn<bool>("fails"); // the read-back is no word
+    // 3C37 is 15415, 3D37 15671, FF37 -201, 0037 55.
+    QTest::newRow("3C") << QByteArray("15415#") << QByteArray(":EN4413#") << QByteArray("15671#")
+                        << QByteArray(":EN4412#") << true << false;
+    QTest::newRow("FF wraps to 00") << QByteArray("-201#") << QByteArray(":EN4352#")
+                                    << QByteArray("55#") << QByteArray(":EN4607#") << true << false;
+    QTest::newRow("garbled read-back")
+        << QByteArray("15415#") << QByteArray(":EN4413#") << QByteArray("?#")
+        << QByteArray(":EN4412#") << false << true;
+}
+
+void TestMemoryAccess::PokeTestWritesAndRestoresTheByte() {
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, write);
+    QFETCH(QByteArray, readBack);
+    QFETCH(QByteArray, restore);
+    QFETCH(bool, pokeOK);
+    QFETCH(bool, fails);
+    const QByteArray readB611 = ":EP46609#";
+    PeerLine line;
+    // No answer to the extended probe: only the normal forms work.
+    line.Peer.Answer(":EP64#", "15415#");
+    line.Peer.Answer(readB611, before);
+    line.Peer.Answer(write, "#");
+    line.Peer.Answer(readB611, readBack);
+    line.Peer.Answer(restore, "#");
+    line.Peer.Answer(readB611, before);
+    QVERIFY(line.Start());
+    LinkState.HandboxKind = htAutostar497;
+
+    QByteArray expected = ":EP33554496#:EP64#" + readB611 + write + readB611 + restore;
+    if (fails) {
+        QVERIFY_THROWS_EXCEPTION(EConvertError, TestPeekPoke(line.Port));
+    } else {
+        TestPeekPoke(line.Port);
+        expected += readB611;
+    }
+    QCOMPARE(line.Peer.Received(), expected);
+    QVERIFY(LinkState.PeekOK);
+    QCOMPARE(LinkState.PokeOK, pokeOK);
+    QVERIFY(!LinkState.ExtPeekOK && !LinkState.ExtPokeOK);
+}
+
 void TestMemoryAccess::PeekRepliesBecomeWords_data() {
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<QString>("word"); // empty: a conversion error
@@ -153,6 +205,8 @@ void TestMemoryAccess::PeekRepliesBecomeWords_data() {
     QTest::newRow("positive") << QByteArray("1234#") << "04D2";
     QTest::newRow("not a number") << QByteArray("12a#") << "";
     QTest::newRow("empty") << QByteArray("#") << "";
+    QTest::newRow("past 16 bits") << QByteArray("70000#") << "";
+    QTest::newRow("below 16 bits") << QByteArray("-32769#") << "";
 }
 
 void TestMemoryAccess::PeekRepliesBecomeWords() {
@@ -164,32 +218,52 @@ void TestMemoryAccess::PeekRepliesBecomeWords() {
     LinkState.HandboxKind = htLX200GPS;
     LinkState.PeekOK = true;
     if (word.isEmpty()) {
-        // Never a made-up word: the caller learns the reply was no number.
-        QVERIFY_THROWS_EXCEPTION(EConvertError, PeekWord(line.Port, 0x28000));
+        // Never a made-up word: the caller learns what came instead.
+        try {
+            PeekWord(line.Port, 0x28000);
+            QFAIL("no conversion error");
+        } catch (const EConvertError& e) {
+            QVERIFY(QString::fromLatin1(e.what()).contains(QLatin1String(reply.chopped(1))));
+        }
     } else {
         QCOMPARE(PeekWord(line.Port, 0x28000), word);
     }
-    // Without peek, nothing is asked at all.
-    LinkState.PeekOK = false;
-    const qsizetype sent = line.Peer.Received().size();
-    QCOMPARE(PeekWord(line.Port, 0x28000), QString());
-    QCOMPARE(PeekByte(line.Port, QStringLiteral("B611")), 0);
-    QCOMPARE(line.Peer.Received().size(), sent);
 }
 
-void TestMemoryAccess::NormalPokeReachesOnlyItsWindow() {
+void TestMemoryAccess::RefusedRequestsSendNothing() {
     PeerLine line;
-    line.Peer.Answer(":EN4413#", "#");
     QVERIFY(line.Start());
+    // A 497 mkII has neither command: the test asks nothing.
+    LinkState.HandboxKind = htAutostar497mkII;
+    TestPeekPoke(line.Port);
+    // Peek not found working: nothing is asked.
+    LinkState.HandboxKind = htAutostar497;
+    QCOMPARE(PeekWord(line.Port, 0x28000), QString());
+    QCOMPARE(PeekByte(line.Port, QStringLiteral("B611")), 0);
+    // The normal poke reaches only B600-B7FF.
     LinkState.PokeOK = true;
     QVERIFY(!PokeValue(line.Port, 0xB5FFFF));
     QVERIFY(!PokeValue(line.Port, 0xB80000));
     QVERIFY(!PokeText(line.Port, QStringLiteral("B6zz3D")));
     QVERIFY(!PokeText(line.Port, QString()));
+    // A negative value names no byte, whichever form works.
+    LinkState.ExtPokeOK = true;
+    QVERIFY(!PokeValue(line.Port, -1));
+    QVERIFY(!PokeText(line.Port, QStringLiteral("-B6113D")));
     QTest::qWait(50);
-    QVERIFY(line.Peer.Received().isEmpty());
+    QCOMPARE(line.Peer.Received(), QByteArray());
+}
+
+void TestMemoryAccess::PokesCarryTheirFormsValue() {
+    PeerLine line;
+    line.Peer.Answer(":EN4413#", "#");
+    line.Peer.Answer(":EN11931965#", "#");
+    QVERIFY(line.Start());
+    LinkState.PokeOK = true;
     QVERIFY(PokeText(line.Port, QStringLiteral("$B6113D")));
-    QCOMPARE(line.Peer.Received(), QByteArray(":EN4413#"));
+    LinkState.ExtPokeOK = true;
+    QVERIFY(PokeText(line.Port, QStringLiteral("B6113D")));
+    QCOMPARE(line.Peer.Received(), QByteArray(":EN4413#:EN11931965#"));
 }
 
 HEXVAC_TEST(TestMemoryAccess);

@@ -2,6 +2,8 @@
 // back, with the handbox checked on return.
 
 #include "common/Timing.h"
+#include "common/VirtualPorts.h"
+#include "diag/PortEnumLinux.h"
 #include "link/StdDefs.h"
 #include "link/xPortLock.h"
 #include "serial/COMPorts.h"
@@ -12,32 +14,77 @@
 #include "tests/support/SimLine.h"
 #include "tests/support/TestRegistry.h"
 
+#include <QSerialPort>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <functional>
+
+Q_DECLARE_METATYPE(HandboxSettings)
+Q_DECLARE_METATYPE(LineOptions)
 
 namespace {
 
-// Shows the window for a released Port and presses one of its buttons.
+// What port selection keeps of a handbox before it lets the port go: the
+// product name, then the firmware date of the kinds that have one.
+QString SavedTypeOf(TApdComPort& port) {
+    QByteArray product;
+    SendCommandTerminated(port, ":GVP#", "#", product, 5000);
+    return QString::fromLatin1(product) + GetFirmwareDateText(port);
+}
+
+// Shows the window for a released port as port selection does, lets Look at
+// it, then presses Button. Look only records: the button must always be
+// pressed, or the window would never end.
 QString Press(TApdComPort& port, const char* button, const QString& savedType,
-              bool wasInDownloadMode = false) {
+              bool wasInDownloadMode = false, bool wasParked = false,
+              const std::function<void(TPortLock&)>& look = {}) {
     TPortLockRequest request;
     request.Port = &port;
     request.ResultCode = QStringLiteral("LOCK");
     request.SavedType = savedType;
     request.WasInDownloadMode = wasInDownloadMode;
-    QTimer::singleShot(0, [button] {
+    request.WasParked = wasParked;
+    QTimer::singleShot(0, [button, look] {
         for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* lock = qobject_cast<TPortLock*>(w)) {
-                QCOMPARE(lock->windowTitle(),
-                         QStringLiteral("COM%1 is now free").arg(lock->Port->ComNumber()));
-                lock->close(); // the close box does nothing
+            if (auto* lock = qobject_cast<TPortLock*>(w); lock && lock->isVisible()) {
+                if (look)
+                    look(*lock);
                 lock->findChild<QToolButton*>(QLatin1String(button))->click();
             }
     });
     ShowPortLockWindow(request);
     return request.ResultCode;
 }
+
+// Port on a peer that answers nothing, released as port selection leaves it.
+bool ReleasedOnPeer(TApdComPort& port, ScriptedPeer& peer, FakePortBackend& ports) {
+    if (!OpenOnPeer(port, peer))
+        return false;
+    ports.AddPort(port.ComNumber(), "pts peer");
+    port.Log.SetLogging(tlOn);
+    port.SetOpen(false);
+    return true;
+}
+
+// The real Linux port backend, seeing no device of this machine but the
+// virtual ports and the system's lock folders, for as long as it lives.
+class VirtualOnlyPorts {
+public:
+    VirtualOnlyPorts() {
+        TLinuxPortPaths paths;
+        paths.SysRoot = empty_.path().toStdString();
+        paths.UdevDataRoot = empty_.path().toStdString();
+        paths.VirtualFolder = VirtualPortsFolder();
+        previous_ = InstallPortEnumBackend(std::make_unique<TLinuxPortEnumBackend>(paths));
+    }
+    ~VirtualOnlyPorts() { InstallPortEnumBackend(std::move(previous_)); }
+
+private:
+    QTemporaryDir empty_;
+    std::unique_ptr<TPortEnumBackend> previous_;
+};
 
 } // namespace
 
@@ -47,11 +94,13 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
-    void CancelAsksForANewDetection();
+    void OnlyReconnectOrCancelEndTheWindow();
     void ReconnectChecksTheHandboxThatWasThere_data();
     void ReconnectChecksTheHandboxThatWasThere();
     void ReconnectWithoutAHandboxSendsNothing();
-    void PortTakenMeanwhileCannotBeReconnected();
+    void ButtonsPressedDuringTheCheckAreIgnored();
+    void PortTakenByAnotherProgramCannotBeReconnected_data();
+    void PortTakenByAnotherProgramCannotBeReconnected();
 
 private:
     ScriptedUiHost host_;
@@ -69,6 +118,7 @@ void TestPortLock::init() {
     previous_ = InstallUiHost(&host_);
     ports_ = std::make_unique<ScopedFakePorts>();
     ResetLinkState();
+    CountInUseAsAvailable = true;
 }
 
 void TestPortLock::cleanup() {
@@ -76,69 +126,129 @@ void TestPortLock::cleanup() {
     InstallUiHost(previous_);
 }
 
-void TestPortLock::CancelAsksForANewDetection() {
+void TestPortLock::OnlyReconnectOrCancelEndTheWindow() {
     SimLine line;
     QString error;
     QVERIFY2(line.Start(error), qPrintable(error));
     line.Port.Log.SetLogging(tlOn);
     line.Port.SetOpen(false);
-    QCOMPARE(Press(line.Port, "SBCancel", QString()), QStringLiteral("LOCKCancel"));
+
+    QString title;
+    QSize client;
+    QStringList captions;
+    QList<QRect> places;
+    Qt::WindowFlags flags;
+    bool openAfterCloseAndEscape = false, openAfterMinimise = false;
+    const QString code =
+        Press(line.Port, "SBCancel", QString(), false, false, [&](TPortLock& lock) {
+            title = lock.windowTitle();
+            client = lock.size();
+            flags = lock.windowFlags();
+            for (const QToolButton* b : {lock.SBMinimise, lock.SBReconnect, lock.SBCancel}) {
+                captions << b->text();
+                places << b->geometry();
+            }
+            lock.close();
+            QTest::keyClick(&lock, Qt::Key_Escape);
+            openAfterCloseAndEscape = lock.isVisible();
+            lock.SBMinimise->click();
+            openAfterMinimise = lock.isVisible() && lock.isMinimized();
+        });
+
+    QCOMPARE(title, QStringLiteral("COM%1 is now free").arg(line.Port.ComNumber()));
+    QCOMPARE(client, QSize(191, 112));
+    QCOMPARE(captions, QStringList({"Minimise", "Reconnect", "Cancel"}));
+    QCOMPARE(places, QList<QRect>({{39, 21, 113, 22}, {39, 45, 113, 22}, {39, 69, 113, 22}}));
+    QVERIFY(!(flags & (Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint |
+                       Qt::WindowMaximizeButtonHint | Qt::WindowSystemMenuHint)));
+    QVERIFY(openAfterCloseAndEscape);
+    QVERIFY(openAfterMinimise);
+
+    QCOMPARE(code, QStringLiteral("LOCKCancel"));
     QCOMPARE(host_.Texts(), QStringList({"Autodetect will be run to reset app"}));
     QVERIFY(LogText(line.Port).contains("Port reaquire Cancelled, Default to Autodetect"));
     QVERIFY(!line.Port.Open());
 }
 
 void TestPortLock::ReconnectChecksTheHandboxThatWasThere_data() {
-    QTest::addColumn<bool>("simInDownload");
+    QTest::addColumn<HandboxSettings>("handbox");
+    QTest::addColumn<LineOptions>("line");
+    QTest::addColumn<int>("kind");
     QTest::addColumn<bool>("wasInDownload");
-    QTest::addColumn<bool>("sameType");
+    QTest::addColumn<bool>("wasParked");
+    QTest::addColumn<QString>("saved"); // "same": taken from the handbox
     QTest::addColumn<QString>("code");
-    QTest::addColumn<QString>("said");
-    QTest::newRow("same handbox") << false << false << true << "LOCK"
-                                  << "Reconnected OK";
-    QTest::newRow("another handbox") << false << false << false << "LOCKLostType"
-                                     << "Scope on port has changed";
-    QTest::newRow("now in download mode") << true << false << true << "LOCKLostDnld"
-                                          << "Scope on port has changed to dnld mode";
-    QTest::newRow("still in download mode") << true << true << false << "LOCK"
-                                            << "Scope on port is in download mode";
+    QTest::addColumn<QStringList>("said");
+
+    const HandboxSettings as497;
+    HandboxSettings mount;
+    mount.Model = HandboxModel::GermanMount1697;
+    HandboxSettings downloading;
+    downloading.DownloadMode = true;
+    HandboxSettings parked;
+    parked.Parked = ParkedStyle::AnswersAck;
+    LineOptions hangs;
+    hangs.HangAfter = 2; // answers the two questions of the saved type only
+
+    QTest::newRow("same 497") << as497 << LineOptions{} << 2 << false << false << "same"
+                              << "LOCK" << QStringList{"Reconnected OK"};
+    // It answers ":GVD#", but its type was saved without a date.
+    QTest::newRow("same 1697 mount") << mount << LineOptions{} << 6 << false << false << "same"
+                                     << "LOCK" << QStringList{"Reconnected OK"};
+    QTest::newRow("another model")
+        << as497 << LineOptions{} << 2 << false << false << "LX2001Jun 29 2004"
+        << "LOCKLostType" << QStringList{"Scope on port has changed"};
+    QTest::newRow("handbox hangs") << as497 << hangs << 2 << false << false << "same"
+                                   << "LOCKLostScope" << QStringList{"Scope no longer on port"};
+    QTest::newRow("now in download mode")
+        << downloading << LineOptions{} << 2 << false << false << "same"
+        << "LOCKLostDnld" << QStringList{"Scope on port has changed to dnld mode"};
+    QTest::newRow("still in download mode")
+        << downloading << LineOptions{} << 7 << true << false << ""
+        << "LOCK" << QStringList{"Scope on port is in download mode"};
+    QTest::newRow("still parked") << parked << LineOptions{} << 2 << false << true << ""
+                                  << "LOCK" << QStringList{"Scope on port is Still Parked"};
 }
 
 void TestPortLock::ReconnectChecksTheHandboxThatWasThere() {
-    QFETCH(bool, simInDownload);
+    QFETCH(HandboxSettings, handbox);
+    QFETCH(LineOptions, line);
+    QFETCH(int, kind);
     QFETCH(bool, wasInDownload);
-    QFETCH(bool, sameType);
+    QFETCH(bool, wasParked);
+    QFETCH(QString, saved);
     QFETCH(QString, code);
-    QFETCH(QString, said);
-    HandboxSettings settings;
-    settings.DownloadMode = simInDownload;
-    SimLine line(settings);
+    QFETCH(QStringList, said);
+    SimLine sim(handbox, line);
     QString error;
-    QVERIFY2(line.Start(error), qPrintable(error));
-    ports_->Ports().AddPort(line.Host().PortNumber(), "pts handbox");
-    line.Port.Log.SetLogging(tlOn);
-    const HandboxEngine& engine = line.Host().Engine();
-    const QString saved =
-        QString::fromStdString(std::string(engine.Model().ProductName) +
-                               (sameType ? engine.FirmwareDate() : "Jan 01 2000"));
-    line.Port.SetOpen(false);
+    QVERIFY2(sim.Start(error), qPrintable(error));
+    ports_->Ports().AddPort(sim.Host().PortNumber(), "pts handbox");
+    sim.Port.Log.SetLogging(tlOn);
     LinkState.ScopeFound = true;
-    QCOMPARE(Press(line.Port, "SBReconnect", saved, wasInDownload), code);
-    QCOMPARE(host_.Texts(), QStringList({said}));
-    QVERIFY(line.Port.Open());
-    QVERIFY(LogText(line.Port).contains("Port Reconnected "));
+    LinkState.HandboxKind = static_cast<std::uint8_t>(kind);
+    if (saved == QLatin1String("same") && !handbox.DownloadMode)
+        saved = SavedTypeOf(sim.Port);
+    sim.Port.SetOpen(false);
+    const qsizetype before = LogText(sim.Port).size();
+
+    QCOMPARE(Press(sim.Port, "SBReconnect", saved, wasInDownload, wasParked), code);
+    QCOMPARE(host_.Texts(), said);
+    QCOMPARE(host_.Entries().last().anchor, QStringLiteral("PortLock"));
     QVERIFY(CountInUseAsAvailable);
+    const QString log = LogText(sim.Port).mid(before);
+    QVERIFY(log.contains("Port Reconnected "));
+    if (said.last() == QLatin1String("Reconnected OK")) {
+        QVERIFY(sim.Port.Open());
+        QVERIFY(log.contains(":GVP#"));
+        QCOMPARE(log.contains(":GVD#"), kind == 2);
+        QVERIFY(log.contains("Scope on port revalidated OK"));
+    }
 }
 
 void TestPortLock::ReconnectWithoutAHandboxSendsNothing() {
     TApdComPort port;
     ScriptedPeer peer;
-    QString error;
-    const int number = peer.Start(error);
-    QVERIFY2(number, qPrintable(error));
-    ports_->Ports().AddPort(number, "pts peer");
-    port.SetComNumber(number);
-    port.Log.SetLogging(tlOn);
+    QVERIFY(ReleasedOnPeer(port, peer, ports_->Ports()));
     QCOMPARE(Press(port, "SBReconnect", QString()), QStringLiteral("LOCK"));
     QVERIFY(port.Open());
     QTest::qWait(50);
@@ -147,15 +257,60 @@ void TestPortLock::ReconnectWithoutAHandboxSendsNothing() {
     QCOMPARE(host_.Entries().size(), 0);
 }
 
-void TestPortLock::PortTakenMeanwhileCannotBeReconnected() {
+void TestPortLock::ButtonsPressedDuringTheCheckAreIgnored() {
     TApdComPort port;
-    port.SetComNumber(207);
-    ports_->Ports().AddPort(207, "pts elsewhere", TPortState::Held);
+    ScriptedPeer silent;
+    QVERIFY(ReleasedOnPeer(port, silent, ports_->Ports()));
     LinkState.ScopeFound = true;
-    QCOMPARE(Press(port, "SBReconnect", QStringLiteral("Autostar")),
+    bool pressedDuringCheck = false;
+    const QString code =
+        Press(port, "SBReconnect", QStringLiteral("Autostar"), false, false, [&](TPortLock& lock) {
+            QTimer::singleShot(20, &lock, [&lock, &pressedDuringCheck] {
+                pressedDuringCheck = lock.isVisible();
+                lock.SBCancelClick();
+                lock.SBReconnectClick();
+            });
+        });
+    QVERIFY(pressedDuringCheck);
+    QCOMPARE(code, QStringLiteral("LOCKLostScope"));
+    QCOMPARE(host_.Texts(), QStringList({"Scope no longer on port"}));
+    QCOMPARE(LogText(port).count("Port Reconnected "), 1);
+}
+
+void TestPortLock::PortTakenByAnotherProgramCannotBeReconnected_data() {
+    QTest::addColumn<bool>("seenHeld");
+    QTest::newRow("held when tested") << true;
+    // Free when tested, taken before the open: the failed open must not
+    // count as a reconnection.
+    QTest::newRow("taken before the open") << false;
+}
+
+void TestPortLock::PortTakenByAnotherProgramCannotBeReconnected() {
+    QFETCH(bool, seenHeld);
+    SimLine sim;
+    QString error;
+    QVERIFY2(sim.Start(error), qPrintable(error));
+    const int number = sim.Host().PortNumber();
+    ports_->Ports().AddPort(number, "pts handbox");
+    sim.Port.Log.SetLogging(tlOn);
+    sim.Port.SetOpen(false);
+    LinkState.ScopeFound = true;
+    std::unique_ptr<VirtualOnlyPorts> system;
+    if (seenHeld)
+        system = std::make_unique<VirtualOnlyPorts>();
+
+    // The other program: QSerialPort's lock file marks the port as its.
+    QSerialPort other(QString::fromStdString(sim.Host().LinkPath()));
+    QVERIFY(other.open(QIODevice::ReadWrite));
+    CountInUseAsAvailable = false;
+    QCOMPARE(IsPortAvailable(number), !seenHeld);
+    CountInUseAsAvailable = true;
+
+    QCOMPARE(Press(sim.Port, "SBReconnect", QStringLiteral("Autostar")),
              QStringLiteral("LOCKLostPort"));
     QCOMPARE(host_.Texts(), QStringList({"Original Port is Locked\rCant reconnect"}));
-    QVERIFY(!port.Open());
+    QVERIFY(LogText(sim.Port).contains("Port is locked, cant reconnect"));
+    QVERIFY(!sim.Port.Open());
     QVERIFY(CountInUseAsAvailable);
 }
 
