@@ -35,6 +35,9 @@ TFHexvac::~TFHexvac() {
     // The core must not write into a panel that is going away.
     if (LinkState.StatusPanel == &statusPanel_)
         RegisterStatusPanel(nullptr);
+    // Nor may a late detection restart walk menus that are going away.
+    if (RegisteredMenus().SourceMenu == &ScopeSources)
+        RegisterMenus(nullptr, nullptr, {}, {});
 }
 
 quint64 TFHexvac::InstanceNumber() {

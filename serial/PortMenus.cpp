@@ -15,6 +15,9 @@ bool CountInUseAsAvailable = true;
 namespace {
 
 TMenuItem* autoDetectItem = nullptr;
+// The source menu autoDetectItem belongs to: once another menu (or none) is
+// registered, the item may be gone with its window.
+const TMenuItem* autoDetectMenu = nullptr;
 
 // The fixed items of the source menu.
 constexpr int TempFreeTag = 998;
@@ -73,7 +76,7 @@ bool IsPortAvailable(int Number) {
 }
 
 TMenuItem* AutoDetectItem() {
-    return autoDetectItem;
+    return autoDetectMenu == RegisteredMenus().SourceMenu ? autoDetectItem : nullptr;
 }
 
 void BuildPorts(TApdComPort& Port, QString& PortsText) {
@@ -83,6 +86,7 @@ void BuildPorts(TApdComPort& Port, QString& PortsText) {
     if (!source)
         return;
     autoDetectItem = nullptr;
+    autoDetectMenu = source;
     source->Clear();
     if (menus.BaudMenu)
         menus.BaudMenu->Clear();

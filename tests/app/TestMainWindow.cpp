@@ -4,6 +4,8 @@
 #include "app/Dump.h"
 #include "common/Timing.h"
 #include "link/StdDefs.h"
+#include "serial/COMPorts.h"
+#include "serial/Exchange.h"
 #include "tests/support/FakePorts.h"
 #include "tests/support/ScriptedPeer.h"
 #include "tests/support/ScriptedUiHost.h"
@@ -41,6 +43,7 @@ private slots:
     void FileNamesCarryTheInstanceNumber();
     void TwoInstancesUseDifferentFileNames();
     void StatusPanelAndMenusFollowTheirData();
+    void AClosedWindowLeavesNothingForTheCoreToCall();
 
 private:
     ScriptedUiHost host_;
@@ -300,6 +303,21 @@ void TestMainWindow::StatusPanelAndMenusFollowTheirData() {
     QVERIFY(!actions[2]->isEnabled());
     actions[0]->trigger();
     QTRY_COMPARE(clickedTag, 998);
+}
+
+void TestMainWindow::AClosedWindowLeavesNothingForTheCoreToCall() {
+    {
+        TFHexvac w;
+        QString portsText;
+        BuildPorts(w.ApdCom, portsText);
+        QVERIFY(AutoDetectItem());
+    }
+    // A detection restart after the window is gone (a late exchange time-out)
+    // must find no menu to click rather than a freed one.
+    QVERIFY(!RegisteredMenus().SourceMenu);
+    QVERIFY(!AutoDetectItem());
+    QVERIFY(!LinkState.StatusPanel);
+    ExchangeHooks().RestartDetection();
 }
 
 HEXVAC_TEST(TestMainWindow);
