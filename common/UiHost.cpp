@@ -39,6 +39,8 @@ QString UiHost::AskSaveFileName(QObject*, const QString&, const QString&, const 
     return {};
 }
 
+void UiHost::ShowReportWindow(QObject*, const QString&, const TReportTable&) {}
+
 QString AskSaveFileName(QObject* Control, const QString& DefaultName, const QString& Filter,
                         const QString& DefaultSuffix) {
     return CurrentUiHost().AskSaveFileName(Control, DefaultName, Filter, DefaultSuffix);

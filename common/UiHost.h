@@ -7,6 +7,7 @@
 // widget header: it calls the helpers of StdFuncsMisc.h, which land here.
 
 #include "common/ProcessingBox.h"
+#include "common/ReportTable.h"
 
 #include <QObject>
 #include <QString>
@@ -34,6 +35,11 @@ public:
     // A processing window owned by Control's window, not yet shown. The
     // default one shows nothing.
     virtual std::unique_ptr<TProcessingBox> CreateProcessingBox(QObject* Control);
+    // Shows Table in a report window owned by Control's window, with Caption,
+    // modally; returns when the user has closed it. The default host shows
+    // nothing.
+    virtual void ShowReportWindow(QObject* Control, const QString& Caption,
+                                  const TReportTable& Table);
 };
 
 // The host in force; a silent host (that records nothing and answers every

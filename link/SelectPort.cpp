@@ -7,6 +7,7 @@
 #include "common/MenuItem.h"
 #include "common/StdFuncsMisc.h"
 #include "common/UiHost.h"
+#include "diag/PortReport.h"
 #include "serial/ApdComPort.h"
 #include "serial/COMPorts.h"
 #include "serial/CommLog.h"
@@ -83,6 +84,15 @@ bool ProbePort(TApdComPort& Port, TProcessingBox* Box) {
     LinkState.InDownloadMode = mode == QLatin1Char('D');
     LinkState.Parked = mode == QLatin1Char('I');
     return true;
+}
+
+// "Get COM ports Details": every port's properties side by side, in a report
+// window over the main window. The link is left as it was.
+void ShowPortReport(TApdComPort& Port) {
+    TReportTable table;
+    ShowPortDetails(table);
+    CurrentUiHost().ShowReportWindow(Port.parent(), QStringLiteral("\"COM\" Port properties"),
+                                     table);
 }
 
 QString TempFree(TApdComPort& Port) {
@@ -221,8 +231,10 @@ void Selection(TMenuItem* Item, TApdComPort& Port, bool Detect, QString& Result)
     Result = Item->Tag() == TopItemTag ? QStringLiteral("AutoDetect") : Item->Caption();
     TMenuItem* searched = RegisteredMenus().SourceMenu ? RegisteredMenus().SourceMenu : Item;
 
-    if (tag == DetailsTag)
-        return; // the port report window is not part of this program yet
+    if (tag == DetailsTag) {
+        ShowPortReport(Port);
+        return;
+    }
     if (tag == TempFreeTag) {
         Result = TempFree(Port);
         return;
