@@ -6,6 +6,8 @@
 #include "common/MenuItem.h"
 #include "common/StdFuncsMisc.h"
 #include "diag/PortEnum.h"
+#include "diag/PortReport.h"
+#include "diag/TableExport.h"
 #include "link/DumpRun.h"
 #include "link/StdDefs.h"
 #include "link/StdFuncsMeade.h"
@@ -98,6 +100,25 @@ QString InfoLine(TApdComPort& Port) {
 
 } // namespace
 
+// The port property report written as the report window would export it.
+int WritePortReport(const TDumpToolOptions& Options, QTextStream& Out, QTextStream& Err) {
+    const TExportFormatInfo& format = *ExportFormatByCliName(Options.PortReport);
+    const QString file =
+        Options.Output.isEmpty() ? QStringLiteral("TmpDump.") + format.Extension : Options.Output;
+    TReportTable table;
+    ShowPortDetails(table);
+    TExportOptions options;
+    options.Title = QStringLiteral("\"COM\" Port properties");
+    const QString error = WriteTableExport(table, format.Format, file, options);
+    if (!error.isEmpty()) {
+        Err << "hexvac-dump: " << error << Qt::endl;
+        return ExitFile;
+    }
+    Out << file << ": " << format.Name << ", " << (table.ColumnCount() - 2) << " ports, "
+        << table.RowCount() << " rows" << Qt::endl;
+    return ExitComplete;
+}
+
 int RunDumpTool(const TDumpToolOptions& Options) {
     QTextStream out(stdout);
     QTextStream err(stderr);
@@ -121,6 +142,9 @@ int RunDumpTool(const TDumpToolOptions& Options) {
     RouteExchangeEvents(port, QStringLiteral("ert"));
     ResetLinkState();
     SetFixedFormats();
+
+    if (!Options.PortReport.isEmpty())
+        return WritePortReport(Options, out, err);
 
     if (Options.List) {
         QString portsText;

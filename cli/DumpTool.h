@@ -17,6 +17,7 @@ struct TDumpToolOptions {
     bool Help = false;
     bool Yes = false;         // every question takes its default
     bool VirtualOnly = false; // look at virtual ports only
+    QString PortReport;       // the FORMAT of --port-report; empty: no report
 };
 
 // Exit codes.

@@ -1,5 +1,7 @@
 #include "cli/DumpTool.h"
 
+#include "diag/TableExport.h"
+
 #include <QStringList>
 
 namespace {
@@ -27,6 +29,9 @@ QString DumpToolUsage() {
         "  --info              identify the handbox, print one line, dump nothing\n"
         "  --list              list the serial ports and whether they are free\n"
         "  --virtual-only      look at virtual ports only (simulated handboxes)\n"
+        "  --port-report FORMAT  write every port's properties to -o FILE (default\n"
+        "                      TmpDump.<ext>) and dump nothing; FORMAT is one of\n"
+        "                      html, doc, xls, txt, rtf, csv, tsv, dif, slk\n"
         "  --help              this text\n\n"
         "Questions are asked on the terminal; without one they take their default.\n"
         "Ctrl-C stops after the current block and leaves download mode.\n"
@@ -88,6 +93,15 @@ bool ParseDumpToolOptions(const QStringList& Arguments, TDumpToolOptions& Option
             Options.Info = true;
         } else if (a == QLatin1String("--list")) {
             Options.List = true;
+        } else if (a == QLatin1String("--port-report")) {
+            if (!value(Options.PortReport))
+                return false;
+            if (!ExportFormatByCliName(Options.PortReport)) {
+                Error = QStringLiteral("--port-report takes html, doc, xls, txt, rtf, csv, tsv, "
+                                       "dif or slk, not ") +
+                        Options.PortReport;
+                return false;
+            }
         } else if (a == QLatin1String("--virtual-only")) {
             Options.VirtualOnly = true;
         } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {

@@ -78,6 +78,7 @@ private slots:
     void initTestCase() { UsePrivateVirtualPortsFolder(); }
     void UsageErrorsAndNoHandboxGiveTheirExitCodes();
     void DumpsPageTwoExactlyAndReportsWhatItFound();
+    void PortReportDescribesEveryPortWithoutTouchingTheLine();
 };
 
 void TestDumpTool::UsageErrorsAndNoHandboxGiveTheirExitCodes() {
@@ -86,6 +87,7 @@ void TestDumpTool::UsageErrorsAndNoHandboxGiveTheirExitCodes() {
     QCOMPARE(DumpTool({"--mode", "fast"}).exitCode, 2);
     QCOMPARE(DumpTool({"--port", "COM0"}).exitCode, 2);
     QCOMPARE(DumpTool({"-o"}).exitCode, 2);
+    QCOMPARE(DumpTool({"--port-report", "pdf"}).exitCode, 2);
     QCOMPARE(DumpTool({"--help"}).exitCode, 0);
     // No port at all, then a port with nothing on the far end.
     QCOMPARE(DumpTool({"--to", "2"}).exitCode, 1);
@@ -139,6 +141,30 @@ void TestDumpTool::DumpsPageTwoExactlyAndReportsWhatItFound() {
     const Run noFile = DumpTool({"--port", port, "--to", "2", "--yes", "-o", dir.filePath("no/x")});
     QCOMPARE(noFile.exitCode, 4);
     QVERIFY2(noFile.out.contains("No such file or directory"), qPrintable(noFile.out));
+}
+
+void TestDumpTool::PortReportDescribesEveryPortWithoutTouchingTheLine() {
+    SimHandbox sim;
+    QString error;
+    QVERIFY2(sim.Start(error), qPrintable(error));
+    const QString port = QStringLiteral("COM%1").arg(sim.PortNumber());
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("ports.csv"));
+
+    const Run run = DumpTool({"--port-report", "csv", "-o", file});
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err + run.out));
+    QVERIFY2(run.out.startsWith(file + ": Comma-Separated Text, 1 ports, 123 rows"),
+             qPrintable(run.out));
+    QFile written(file);
+    QVERIFY(written.open(QIODevice::ReadOnly | QIODevice::Text));
+    const QString text = QString::fromUtf8(written.readAll());
+    QVERIFY2(text.contains(port) && text.contains("Port ID") && text.contains("/dev/pts/"),
+             qPrintable(text.left(400)));
+    // Only queried: the simulated handbox heard nothing and stays at 9600.
+    const Run info = DumpTool({"--port", port, "--info"});
+    QVERIFY2(info.out.contains(" rate=9600 "), qPrintable(info.out));
+
+    QCOMPARE(DumpTool({"--port-report", "txt", "-o", dir.filePath("no/x.txt")}).exitCode, 4);
 }
 
 HEXVAC_TEST(TestDumpTool);
