@@ -1,7 +1,11 @@
 #include "app/AppUiHost.h"
 
 #include "app/xProcessing.h"
+#include "diag/xMemoForm.h"
+#include "link/StdDefs.h"
 
+#include <QApplication>
+#include <QEventLoop>
 #include <QPointer>
 
 namespace {
@@ -52,4 +56,28 @@ private:
 std::unique_ptr<TProcessingBox> TAppUiHost::CreateProcessingBox(QObject* Control) {
     QWidget* owner = qobject_cast<QWidget*>(Control);
     return std::make_unique<ProcboxHandle>(owner ? owner->window() : nullptr);
+}
+
+void TAppUiHost::ShowReportWindow(QObject* Control, const QString& Caption,
+                                  const TReportTable& Table) {
+    QWidget* control = qobject_cast<QWidget*>(Control);
+    QWidget* owner = control ? control->window() : QApplication::activeWindow();
+    // Owned by the main window, so it goes with it; otherwise it frees
+    // itself when closed.
+    QPointer<TMemoForm> form = new TMemoForm(owner);
+    form->setWindowTitle(Caption);
+    form->SetTempFolder(LinkState.AppDir);
+    form->ShowView(TMemoForm::TableView);
+    form->SetRedOnBlack(false);
+    form->FillTable(Table);
+
+    // Modal to the whole program, as the menu command that opened it expects
+    // to continue only once the report is closed; the wait sleeps in a local
+    // event loop until the window is gone.
+    QEventLoop wait;
+    QObject::connect(form, &QObject::destroyed, &wait, &QEventLoop::quit);
+    form->setWindowModality(Qt::ApplicationModal);
+    form->show();
+    if (form)
+        wait.exec();
 }

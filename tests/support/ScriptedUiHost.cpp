@@ -17,6 +17,7 @@ void ScriptedUiHost::Clear() {
     entries_.clear();
     script_.clear();
     unscripted_ = 0;
+    lastReport_ = {};
 }
 
 void ScriptedUiHost::ShowMessage(QObject* Control, const QString& Text) {
@@ -55,4 +56,10 @@ QString ScriptedUiHost::AskSaveFileName(QObject* Control, const QString& Default
                                         const QString& Filter, const QString&) {
     entries_.append({Kind::SaveFile, DefaultName, AnchorName(Control), {Filter}, 0, 0});
     return saveFile_;
+}
+
+void ScriptedUiHost::ShowReportWindow(QObject* Control, const QString& Caption,
+                                      const TReportTable& Table) {
+    entries_.append({Kind::Report, Caption, AnchorName(Control), {}, 0, 0});
+    lastReport_ = Table;
 }

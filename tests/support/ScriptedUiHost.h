@@ -10,7 +10,7 @@
 
 class ScriptedUiHost final : public UiHost {
 public:
-    enum class Kind { Message, Notice, Question, Plain, SaveFile };
+    enum class Kind { Message, Notice, Question, Plain, SaveFile, Report };
 
     struct Entry {
         Kind kind;
@@ -42,6 +42,11 @@ public:
     QString AskSaveFileName(QObject* Control, const QString& DefaultName, const QString& Filter,
                             const QString& DefaultSuffix) override;
     void AnswerSaveFile(const QString& FileName) { saveFile_ = FileName; }
+    // The report window: recorded with its caption as the text; the table it
+    // was given is kept as the last report.
+    void ShowReportWindow(QObject* Control, const QString& Caption,
+                          const TReportTable& Table) override;
+    const TReportTable& LastReport() const { return lastReport_; }
 
 private:
     QList<Entry> entries_;
@@ -49,4 +54,5 @@ private:
     int unscripted_ = 0;
     bool busy_ = false;
     QString saveFile_;
+    TReportTable lastReport_;
 };
