@@ -1,0 +1,151 @@
+#!/usr/bin/env bash
+# Dump benchmarks against the simulated 497, each dump checked byte for byte
+# against the simulator's saved image: line efficiency paced at 115200 and 9600
+# baud, speed against bench/peer_dump.py (plain pyserial, unpaced), CPU time per
+# wall time, peak memory for 1 and 32 pages. Prints key=value lines.
+# Run: bench/dump.sh [BUILD_DIR]  (default build-rel; needs python3-serial, time)
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-${HEXVAC_BUILD_DIR:-$top/build-rel}}
+sim=$build/sim/hexvac-sim
+dump=$build/cli/hexvac-dump
+python=/usr/bin/python3
+timer=/usr/bin/time
+
+work=$(mktemp -d)
+chmod 700 "$work"
+# A private virtual ports folder: only the simulator's port is seen.
+export XDG_RUNTIME_DIR="$work"
+sim_pid=
+stop_sim() {
+  if [[ -n "$sim_pid" ]]; then
+    kill "$sim_pid" 2>/dev/null || true
+    wait "$sim_pid" 2>/dev/null || true
+    sim_pid=
+  fi
+}
+cleanup() {
+  stop_sim
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+fail() {
+  echo "dump.sh: $*" >&2
+  exit 1
+}
+
+# start_sim ARGS...: a simulated 497 with its image in $work/image.bin; sets port_link.
+start_sim() {
+  stop_sim
+  rm -f "$work/image.bin" "$work/sim.log"
+  "$sim" --model 497 --save-image "$work/image.bin" "$@" >"$work/sim.log" 2>&1 &
+  sim_pid=$!
+  for _ in $(seq 100); do
+    grep -q " on COM" "$work/sim.log" && break
+    kill -0 "$sim_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  grep -q " on COM" "$work/sim.log" || fail "the simulator did not start: $(cat "$work/sim.log")"
+  port_link=$(sed -n 's/.*, link \(.*\)) at .*/\1/p' "$work/sim.log")
+}
+
+# expected FROM TO FILE: the upper halves of pages FROM..TO (hex) from the image.
+expected() {
+  local from=$((16#$1)) to=$((16#$2)) page
+  : >"$3"
+  for ((page = from; page <= to; ++page)); do
+    dd if="$work/image.bin" bs=32768 skip=$((page * 2 + 1)) count=1 status=none >>"$3"
+  done
+}
+
+# verify NAME DUMP FROM TO: the dump must equal the simulator's memory.
+verify() {
+  expected "$3" "$4" "$work/expected.bin"
+  cmp -s "$2" "$work/expected.bin" ||
+    fail "$1: the dump differs from the simulator's memory ($(cmp "$2" "$work/expected.bin" 2>&1 || true))"
+}
+
+# run_dump NAME FROM TO [ARGS...]: hexvac-dump under /usr/bin/time; sets
+# d_bytes, d_seconds (the tool's own dump time, finding the handbox excluded),
+# d_user, d_sys, d_wall, d_rss_kb.
+run_dump() {
+  local name=$1 from=$2 to=$3 status=0 summary bps
+  shift 3
+  rm -f "$work/dump.bin"
+  "$timer" -o "$work/time.txt" -f "%U %S %e %M" \
+    "$dump" --virtual-only --from "$from" --to "$to" --mode download --yes \
+    -o "$work/dump.bin" "$@" >"$work/dump.out" 2>"$work/dump.err" </dev/null || status=$?
+  ((status == 0)) || fail "$name: hexvac-dump ended with $status: $(cat "$work/dump.out" "$work/dump.err")"
+  summary=$(tail -n1 "$work/dump.out")
+  d_bytes=$(stat -c %s "$work/dump.bin")
+  # "... (Autostar 495/497 on COM200, download mode, 37.7 s, 869 bytes/s)":
+  # bytes / (bytes/s) gives the seconds with more digits than the "s" field.
+  bps=$(sed -n 's/.*, \([0-9]*\) bytes\/s)$/\1/p' <<<"$summary")
+  [[ -n "$bps" && "$bps" != 0 ]] || fail "$name: no summary line: $summary"
+  d_seconds=$(awk -v b="$d_bytes" -v r="$bps" 'BEGIN { printf "%.3f", b / r }')
+  read -r d_user d_sys d_wall d_rss_kb < <(tail -n1 "$work/time.txt")
+  verify "$name" "$work/dump.bin" "$from" "$to"
+}
+
+# Bytes on the wire for a download-mode dump of N 128-byte blocks: 04 hex,
+# 06 hex and its "D" going in, a 5-byte command and 128 bytes per block,
+# 06 hex and "D" again and the closing "I". 10 bits a byte.
+line_share() { # RATE
+  awk -v b="$d_bytes" -v rate="$1" -v s="$d_seconds" 'BEGIN {
+    wire = 3 + b / 128 * (5 + 128) + 3
+    printf "%.0f %.3f %.3f\n", wire, wire * 10 / rate, wire * 10 / rate / s }'
+}
+
+bench_start=$(date +%s.%N)
+
+# 1 and 3: line efficiency and CPU share, paced at 115200 (pages 2..5).
+start_sim --baud 115200 --pace
+run_dump paced115200 2 5
+read -r wire ideal share < <(line_share 115200)
+echo "line115200_pages=02-05"
+echo "line115200_bytes=$d_bytes"
+echo "line115200_wire_bytes=$wire"
+echo "line115200_ideal_s=$ideal"
+echo "line115200_dump_s=$d_seconds"
+echo "line115200_process_wall_s=$d_wall"
+echo "line115200_efficiency=$share"
+echo "cpu115200_user_s=$d_user"
+echo "cpu115200_sys_s=$d_sys"
+echo "cpu115200_share=$(awk -v u="$d_user" -v s="$d_sys" -v w="$d_wall" 'BEGIN { printf "%.4f", (u + s) / w }')"
+
+# 1: line efficiency, paced at 9600 (page 2).
+start_sim --baud 9600 --pace
+run_dump paced9600 2 2
+read -r wire ideal share < <(line_share 9600)
+echo "line9600_pages=02"
+echo "line9600_bytes=$d_bytes"
+echo "line9600_wire_bytes=$wire"
+echo "line9600_ideal_s=$ideal"
+echo "line9600_dump_s=$d_seconds"
+echo "line9600_efficiency=$share"
+
+# 2: against the plain reader, unpaced, same pages; the handbox stays at
+# 9600 so that both find it at the rate it is left at.
+start_sim --baud 9600
+run_dump peer_hexvac 2 9
+hexvac_bps=$(awk -v b="$d_bytes" -v s="$d_seconds" 'BEGIN { printf "%.0f", b / s }')
+"$python" "$top/bench/peer_dump.py" "$port_link" 2 9 "$work/peer.bin" 9600 >"$work/peer.out" ||
+  fail "peer_dump.py failed"
+verify peer_script "$work/peer.bin" 2 9
+peer_bps=$(sed -n 's/.*bytes_per_s=\([0-9]*\).*/\1/p' "$work/peer.out")
+echo "peer_pages=02-09"
+echo "peer_hexvac_bytes_per_s=$hexvac_bps"
+echo "peer_script_bytes_per_s=$peer_bps"
+echo "peer_ratio=$(awk -v h="$hexvac_bps" -v p="$peer_bps" 'BEGIN { printf "%.3f", h / p }')"
+
+# 4: peak memory, unpaced: one page, then all 32 (00-1F, 1 MiB).
+run_dump rss1 2 2
+echo "rss_1page_kb=$d_rss_kb"
+run_dump rss32 0 1F
+echo "rss_32pages_kb=$d_rss_kb"
+echo "rss_32pages_bytes=$d_bytes"
+stop_sim
+
+echo "bench_total_s=$(awk -v a="$bench_start" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }')"
