@@ -3,7 +3,7 @@
 # against the simulator's saved image: line efficiency paced at 115200 and 9600
 # baud, speed against bench/peer_dump.py (plain pyserial, unpaced), CPU time per
 # wall time, peak memory for 1 and 32 pages. Prints key=value lines.
-# Run: bench/dump.sh [BUILD_DIR]  (default build-rel; needs python3-serial, time)
+# Run: scripts/setup --bench; bench/dump.sh [BUILD_DIR]  (default build-rel)
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-${HEXVAC_BUILD_DIR:-$top/build-rel}}
