@@ -85,18 +85,6 @@ QString XmlText(const QString& Text) {
     return xml;
 }
 
-QString WordJustify(TColumnAlign Align) {
-    switch (Align) {
-    case TColumnAlign::Right:
-        return QStringLiteral("right");
-    case TColumnAlign::Center:
-        return QStringLiteral("center");
-    case TColumnAlign::Left:
-        break;
-    }
-    return QStringLiteral("left");
-}
-
 // A paragraph holding Text; tabs and line breaks become Word's own elements,
 // and xml:space="preserve" keeps leading and trailing blanks.
 QString WordParagraph(const QString& Text, const QString& Justify = QString(), bool Bold = false) {
@@ -123,7 +111,7 @@ QString WordRow(const TReportTable& Table, const QStringList& Cells, const std::
     for (int c = 0; c < Cells.size(); ++c)
         xml += QStringLiteral("<w:tc><w:tcPr><w:tcW w:w=\"%1\" w:type=\"dxa\"/></w:tcPr>")
                    .arg(Widths[c]) +
-               WordParagraph(Cells[c], WordJustify(Table.Columns[c].Align), Caption) +
+               WordParagraph(Cells[c], AlignName(Table.Columns[c].Align), Caption) +
                QStringLiteral("</w:tc>");
     return xml + QStringLiteral("</w:tr>");
 }

@@ -8,18 +8,6 @@
 
 namespace {
 
-QString HtmlAlign(TColumnAlign Align) {
-    switch (Align) {
-    case TColumnAlign::Right:
-        return QStringLiteral("right");
-    case TColumnAlign::Center:
-        return QStringLiteral("center");
-    case TColumnAlign::Left:
-        break;
-    }
-    return QStringLiteral("left");
-}
-
 // HTML collapses blanks at the start and end of a cell and runs of blanks;
 // those become no-break spaces, so an indented value keeps its indent in
 // every reader (LibreOffice, for one, ignores "white-space: pre").
@@ -43,7 +31,7 @@ void AddHtmlRow(QString& Html, const TReportTable& Table, const QStringList& Cel
     Html += QStringLiteral("<tr>");
     for (int c = 0; c < Cells.size(); ++c)
         Html += QStringLiteral("<%1 style=\"text-align:%2\">%3</%1>")
-                    .arg(Tag, HtmlAlign(Table.Columns[c].Align), HtmlText(Cells[c]));
+                    .arg(Tag, AlignName(Table.Columns[c].Align), HtmlText(Cells[c]));
     Html += QStringLiteral("</tr>\n");
 }
 

@@ -35,6 +35,10 @@ QByteArray CsvExport(const TReportTable& Table, const TExportLines& Lines);
 QByteArray TsvExport(const TReportTable& Table, const TExportLines& Lines);
 QByteArray DifExport(const TReportTable& Table, const TExportLines& Lines);
 QByteArray SylkExport(const TReportTable& Table, const TExportLines& Lines);
+// "left", "right" or "center": the word HTML and Word both use for a
+// column's alignment.
+QString AlignName(TColumnAlign Align);
+
 // Tab-separated lines with "\n" line ends and no byte order mark.
 QString TabSeparatedText(const TReportTable& Table, const TExportLines& Lines);
 

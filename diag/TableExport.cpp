@@ -151,3 +151,15 @@ QString WriteTableExport(const TReportTable& Table, TExportFormat Format, const 
 QString ClipboardExportText(const TReportTable& Table, const TExportOptions& Options) {
     return TabSeparatedText(Table, ExportLines(Options));
 }
+
+QString AlignName(TColumnAlign Align) {
+    switch (Align) {
+    case TColumnAlign::Right:
+        return QStringLiteral("right");
+    case TColumnAlign::Center:
+        return QStringLiteral("center");
+    case TColumnAlign::Left:
+        break;
+    }
+    return QStringLiteral("left");
+}
