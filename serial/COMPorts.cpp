@@ -72,6 +72,11 @@ void RefreshPortStatus(TApdComPort& Port) {
 bool IsPortStillThere(TApdComPort& Port) {
     if (Port.Lost())
         return false;
+    // An open port learns of its device going away from the driver itself (a
+    // hang-up or an I/O error closes it at once). Every exchange asks this,
+    // and a look at the file system each time would only cost time.
+    if (Port.Open())
+        return true;
     const QString device = Port.DeviceName();
     return !device.isEmpty() && QFileInfo::exists(device);
 }

@@ -126,6 +126,15 @@ void SendCommandTerminated(TApdComPort& Port, const QByteArray& Command,
         terminatorLength = TrimmedLength(Terminator);
         terminatorTrigger = Port.AddDataTrigger(Terminator);
         ProcessPendingMessages();
+        if (!Port.Open()) {
+            // The device went away during the pass, which has handled it.
+            if (terminatorTrigger != 0)
+                Port.RemoveTrigger(terminatorTrigger);
+            terminatorTrigger = 0;
+            Port.AwaitingReply = false;
+            QuietTimeout = false;
+            return;
+        }
         Port.SetTimerTrigger(ReplyTimer, ticks, true);
         Port.PutString(Command);
         while (Port.AwaitingReply)
@@ -176,6 +185,8 @@ void SendCommand(TApdComPort& Port, const QByteArray& Command, int ExpectedLengt
     Port.ReplyBuffer.clear();
     Port.HoldFullTime = Hold;
     ProcessPendingMessages();
+    if (!Port.Open())
+        return; // the device went away during the pass, which has handled it
     Port.SetTimerTrigger(HoldTimer, ticks, Port.HoldFullTime);
     Port.SetTimerTrigger(ReplyTimer, ticks, ExpectedLength > 0 && !Port.HoldFullTime);
     Port.PutString(Command);

@@ -55,6 +55,8 @@ private slots:
     void TimeOutWithHandboxStillAnsweringKeepsIt();
     void TimeOutWithHandboxGoneForgetsItAndRestartsDetection();
     void VanishingDeviceEndsTheWaitAtOnce();
+    void DeviceGoneBeforeAnExchangeIsToldOnceWithoutAnError_data();
+    void DeviceGoneBeforeAnExchangeIsToldOnceWithoutAnError();
     void EndlessStreamIsCappedAndEndsAsATimeOut();
 
 private:
@@ -332,6 +334,41 @@ void TestExchange::VanishingDeviceEndsTheWaitAtOnce() {
     SendCommand(line.Port, "T", 1, 5000, false, reply);
     QVERIFY(reply.isEmpty());
     QCOMPARE(host_.Entries().size(), 1);
+}
+
+void TestExchange::DeviceGoneBeforeAnExchangeIsToldOnceWithoutAnError_data() {
+    QTest::addColumn<bool>("terminated");
+    QTest::newRow("counted") << false;
+    QTest::newRow("terminated") << true;
+}
+
+// The device goes while no exchange runs, and the next one starts before
+// the event loop has seen the hang-up: the loss is found during the
+// exchange's first pass, told once, and the exchange returns empty.
+void TestExchange::DeviceGoneBeforeAnExchangeIsToldOnceWithoutAnError() {
+    QFETCH(bool, terminated);
+    LineOptions vanish;
+    vanish.VanishAfter = 1;
+    SimLine line({}, vanish);
+    QString error;
+    QVERIFY2(line.Start(error), qPrintable(error));
+    QByteArray reply;
+    SendCommand(line.Port, "\x06", 1, 2000, false, reply);
+    QCOMPARE(reply, QByteArray("A"));
+    LinkState.ScopeFound = true;
+    line.Port.PutString("#"); // the next byte takes the device away
+    for (int i = 0; i < 200 && !line.Host().Vanished(); ++i)
+        QTest::qSleep(10); // no event processing: the hang-up stays pending
+    QVERIFY(line.Host().Vanished());
+    if (terminated)
+        SendCommandTerminated(line.Port, ":GVD#", "#", reply, 5000);
+    else
+        SendCommand(line.Port, "\x06", 1, 5000, false, reply);
+    QVERIFY(reply.isEmpty());
+    QCOMPARE(host_.Texts(), QStringList({"Currently selected Port is no longer Available"}));
+    QVERIFY(!line.Port.Open());
+    QVERIFY(!line.Port.AwaitingReply);
+    QCOMPARE(restarts_, 1);
 }
 
 void TestExchange::EndlessStreamIsCappedAndEndsAsATimeOut() {
