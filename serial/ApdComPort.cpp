@@ -145,6 +145,9 @@ void TApdComPort::PutString(const QByteArray& Text) {
     Log.AddEntry(TLogEntry::Write, Text);
     if (serial_->write(Text) != Text.size())
         throw EPortError(serial_->errorString().toStdString());
+    // Hand the bytes to the driver now rather than at the next pass of the
+    // event loop: a command waits for nothing, and its reply comes sooner.
+    serial_->flush();
 }
 
 void TApdComPort::TakeDriverBytes() {
