@@ -3,7 +3,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <algorithm>
-#include <cstdio>
+#include <array>
 #include <iterator>
 
 // The log file's line layout. This is the only place that writes it; the log
@@ -87,27 +87,59 @@ QByteArray ColumnsOf(TLogEntry Kind) {
            QByteArray(entry.subtype).leftJustified(TLogLayout::FieldWidth, ' ', true);
 }
 
-void AppendEscaped(QByteArray& Line, const QByteArray& Data) {
-    static const char Digits[] = "0123456789ABCDEF";
-    for (const char ch : Data) {
-        const auto byte = static_cast<unsigned char>(ch);
-        if (byte > 0x20 && byte < 0x7F && byte != '[') {
-            Line += ch;
+// Writes the TimeWidth characters of "%9.3f" of the seconds, wrapped:
+// whole milliseconds have exactly three decimals.
+void WriteTime(qint64 Ms, char* Out) {
+    qint64 ms = Ms % TimeWrapMs;
+    char* digit = Out + TimeWidth - 1;
+    for (int place = 0; place < TimeWidth; ++place, --digit) {
+        if (place == 3) {
+            *digit = '.';
+        } else if (place < 5 || ms > 0) {
+            *digit = char('0' + ms % 10);
+            ms /= 10;
         } else {
-            Line += '[';
-            Line += Digits[byte >> 4];
-            Line += Digits[byte & 0x0F];
-            Line += ']';
+            *digit = ' ';
         }
     }
 }
 
+// Every entry of every exchange is formatted here, so the line is built in
+// one allocation, without printf.
 QByteArray FormatLogLine(qint64 Ms, TLogEntry Kind, const QByteArray& Data) {
-    char time[32];
-    std::snprintf(time, sizeof time, "%*.3f ", TimeWidth, double(Ms % TimeWrapMs) / 1000.0);
-    QByteArray line(time);
-    line += ColumnsOf(Kind);
-    AppendEscaped(line, Data);
+    static const auto Columns = [] {
+        std::array<QByteArray, std::size_t(TLogEntry::UserString) + 1> columns;
+        for (std::size_t kind = 0; kind < columns.size(); ++kind)
+            columns[kind] = ColumnsOf(TLogEntry(kind));
+        return columns;
+    }();
+    static const char Digits[] = "0123456789ABCDEF";
+    const auto kind = static_cast<std::size_t>(Kind);
+    const QByteArray& columns = kind < Columns.size() ? Columns[kind] : Columns[0];
+
+    qsizetype escaped = 0;
+    for (const char ch : Data) {
+        const auto byte = static_cast<unsigned char>(ch);
+        escaped += byte > 0x20 && byte < 0x7F && byte != '[' ? 1 : 4;
+    }
+    QByteArray line(TimeWidth + 1 + columns.size() + escaped, Qt::Uninitialized);
+    char* out = line.data();
+
+    WriteTime(Ms, out);
+    out += TimeWidth;
+    *out++ = ' ';
+    out = std::copy(columns.cbegin(), columns.cend(), out);
+    for (const char ch : Data) {
+        const auto byte = static_cast<unsigned char>(ch);
+        if (byte > 0x20 && byte < 0x7F && byte != '[') {
+            *out++ = ch;
+        } else {
+            *out++ = '[';
+            *out++ = Digits[byte >> 4];
+            *out++ = Digits[byte & 0x0F];
+            *out++ = ']';
+        }
+    }
     return line;
 }
 
@@ -150,6 +182,12 @@ QList<QByteArray> LogFileHeader(bool Append, const QString& PortName, const QDat
 
 QString TLogLayout::Columns(TLogEntry Kind) {
     return QString::fromLatin1(ColumnsOf(Kind));
+}
+
+QString TLogLayout::Time(qint64 Ms) {
+    char time[TimeWidth];
+    WriteTime(Ms, time);
+    return QString::fromLatin1(time, TimeWidth);
 }
 
 void TComLog::SetLogging(TTraceLogState State) {

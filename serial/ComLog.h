@@ -50,6 +50,8 @@ struct TLogLayout {
     static constexpr int FieldWidth = 10;
     // The type and subtype columns of Kind, each padded to FieldWidth.
     static QString Columns(TLogEntry Kind);
+    // The time column of an entry Ms milliseconds after logging started.
+    static QString Time(qint64 Ms);
 };
 
 // The log file could not be written or removed; the buffer is kept as it was.

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cstdio>
 
 namespace {
 
@@ -33,6 +34,7 @@ private slots:
     void StatesDecideWhatIsRecordedAndWhatIsFree();
     void FullBufferDropsOldestEntriesAndStaysWithinItsSize();
     void EntryDataDecodesBackToEveryByte();
+    void TimeColumnIsPrintfsSecondsWrappedAt100000();
     void AppendWritesAHeaderPerBatchAndKeepsEntriesWhenItFails();
 
 private:
@@ -125,6 +127,22 @@ void TestLogBuffer::EntryDataDecodesBackToEveryByte() {
     QCOMPARE(lines[1].mid(30), QStringLiteral("[06]"));
     QCOMPARE(lines[2].mid(30), QStringLiteral("on[20]COM201"));
     QCOMPARE(lines[3].mid(30), QStringLiteral("[5B]20]"));
+    const auto columns = [&](int i) {
+        return lines[i].mid(9, 21);
+    };
+    QCOMPARE(columns(1), u' ' + TLogLayout::Columns(TLogEntry::Read));
+    QCOMPARE(columns(2), u' ' + TLogLayout::Columns(TLogEntry::UserString));
+    QCOMPARE(columns(3), u' ' + TLogLayout::Columns(TLogEntry::Write));
+    QCOMPARE(TLogLayout::Columns(TLogEntry::TriggerChange), QStringLiteral("TrDatChg  Change    "));
+}
+
+void TestLogBuffer::TimeColumnIsPrintfsSecondsWrappedAt100000() {
+    for (const qint64 ms : {0LL, 7LL, 28LL, 999LL, 1000LL, 12345LL, 99999999LL, 100000000LL,
+                            100000001LL, 123456789LL, 4102444800123LL}) {
+        char expected[32];
+        std::snprintf(expected, sizeof expected, "%9.3f", double(ms % 100000000) / 1000.0);
+        QCOMPARE(TLogLayout::Time(ms), QString::fromLatin1(expected));
+    }
 }
 
 void TestLogBuffer::AppendWritesAHeaderPerBatchAndKeepsEntriesWhenItFails() {
