@@ -96,6 +96,7 @@ std::optional<CommandReply> HandboxEngine::ReceiveDownload(std::uint8_t Byte) {
             return std::nullopt;
         std::string reply = BlockRead();
         block_.clear();
+        ++blockReads_;
         return Answer(std::move(reply), baud_);
     }
     switch (Byte) {

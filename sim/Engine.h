@@ -59,6 +59,8 @@ public:
     std::string Receive(std::string_view Bytes);
 
     int Baud() const { return baud_; }
+    // Block reads answered so far in download mode.
+    int BlockReads() const { return blockReads_; }
     bool InDownloadMode() const { return downloadMode_; }
     const ModelInfo& Model() const { return model_; }
     const std::string& FirmwareDate() const { return date_; }
@@ -99,4 +101,5 @@ private:
     bool overflowed_ = false; // the command was too long; skip it up to "#"
     std::string block_;       // download mode: "R" and its parameter bytes so far
     int answered_ = 0;        // answered commands, for the busy NAK
+    int blockReads_ = 0;
 };

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <chrono>
 #include <deque>
+#include <iosfwd>
 #include <string>
 #include <thread>
 
@@ -54,6 +55,10 @@ public:
     int PortNumber() const { return port_; }
     bool Vanished() const { return vanished_; }
     const HandboxEngine& Engine() const { return engine_; }
+    // Where to tell, each time the program closes the port, how many block
+    // reads it made and how long they took on the line, from the first
+    // command's arrival to the last reply's last byte. None by default.
+    void SetBlockReport(std::ostream* Report) { blockReport_ = Report; }
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -61,11 +66,17 @@ private:
         Clock::time_point Next; // when the next byte may leave
         Clock::duration Step{}; // line time of one byte when paced, else 0
         std::string Bytes;
+        bool Block = false; // the reply to a block read
+    };
+    struct BlockTiming {
+        int Count = 0;
+        Clock::time_point First{}, LastSent{};
     };
 
     void Close();
     void HandleInput(const char* Bytes, std::size_t Count);
-    void Queue(Clock::time_point Due, std::string Bytes, unsigned Rate);
+    void Queue(Clock::time_point Due, std::string Bytes, unsigned Rate, bool Block = false);
+    void ReportBlocks();
     void SendDue();
     void LineDropped();
     bool PeerAttached() const;
@@ -90,6 +101,8 @@ private:
     int answered_ = 0;
     bool hung_ = false;
     std::uint32_t garbage_ = 0x2545F491;
+    BlockTiming blocks_;
+    std::ostream* blockReport_ = nullptr;
 
     std::atomic<bool> vanished_{false};
     std::thread thread_;

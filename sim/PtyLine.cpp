@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <iomanip>
+#include <ostream>
 #include <unistd.h>
 
 PtyHost::Clock::duration PtyHost::ByteTime(unsigned Rate) const {
@@ -42,8 +44,12 @@ void PtyHost::HandleInput(const char* Bytes, std::size_t Count) {
         // A handbox at another rate hears only noise: nothing it can answer.
         if (hung_ || !atHandboxRate())
             continue;
+        const int blocksBefore = engine_.BlockReads();
         std::optional<CommandReply> reply =
             engine_.ReceiveByte(static_cast<std::uint8_t>(Bytes[i]));
+        const bool block = engine_.BlockReads() != blocksBefore;
+        if (block && blocks_.Count++ == 0)
+            blocks_.First = arrival;
         if (!reply || reply->Bytes.empty())
             continue;
         ++answered_;
@@ -53,14 +59,14 @@ void PtyHost::HandleInput(const char* Bytes, std::size_t Count) {
             Garble(reply->Bytes);
         if (!reply->Bytes.empty())
             Queue(arrival + std::chrono::milliseconds(options_.LatencyMs), std::move(reply->Bytes),
-                  static_cast<unsigned>(reply->Baud));
+                  static_cast<unsigned>(reply->Baud), block);
         if (options_.HangAfter > 0 && answered_ >= options_.HangAfter)
             hung_ = true;
     }
 }
 
-void PtyHost::Queue(Clock::time_point Due, std::string Bytes, unsigned Rate) {
-    Outgoing out{Due, ByteTime(Rate), std::move(Bytes)};
+void PtyHost::Queue(Clock::time_point Due, std::string Bytes, unsigned Rate, bool Block) {
+    Outgoing out{Due, ByteTime(Rate), std::move(Bytes), Block};
     if (options_.Pace) {
         // The line carries one byte at a time: a reply starts after the last
         // queued byte has gone, and its last byte leaves one byte time after
@@ -93,8 +99,11 @@ void PtyHost::SendDue() {
         }
         out.Bytes.erase(0, static_cast<std::size_t>(n));
         out.Next += out.Step * static_cast<int>(n);
-        if (out.Bytes.empty())
+        if (out.Bytes.empty()) {
+            if (out.Block)
+                blocks_.LastSent = Clock::now();
             pending_.pop_front();
+        }
     }
 }
 
@@ -107,4 +116,13 @@ void PtyHost::Garble(std::string& Bytes) {
         garbage_ ^= garbage_ << 5;
         c = static_cast<char>(static_cast<std::uint8_t>(c) ^ ((garbage_ & 0xFF) | 1));
     }
+}
+
+void PtyHost::ReportBlocks() {
+    if (blockReport_ && blocks_.Count > 0 && blocks_.LastSent >= blocks_.First) {
+        const std::chrono::duration<double> took = blocks_.LastSent - blocks_.First;
+        *blockReport_ << "hexvac-sim: " << blocks_.Count << " block reads in " << std::fixed
+                      << std::setprecision(6) << took.count() << " s" << std::endl;
+    }
+    blocks_ = {};
 }

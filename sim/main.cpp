@@ -63,6 +63,7 @@ int main(int argc, char** argv) {
         std::cerr << "hexvac-sim: " << error << "\n";
         return 1;
     }
+    host.SetBlockReport(&std::cout);
     runningHost = &host;
     SetStopSignals(OnStopSignal);
 

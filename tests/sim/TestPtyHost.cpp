@@ -10,8 +10,10 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -206,6 +208,37 @@ private slots:
         QVERIFY(paced >= 0.9 * 133.0);
         QVERIFY(paced < 1000.0);
         QVERIFY(unpaced < paced / 2);
+    }
+
+    void ReportsBlockReadsWithTheirLineTime() {
+        // Two block reads at 9600 baud, paced: from the first command's
+        // arrival, 128 + 5 + 128 bytes of 10 bits each, 272 ms.
+        HandboxSettings settings;
+        settings.DownloadMode = true;
+        LineOptions options;
+        options.Pace = true;
+        auto host = StartHost(settings, options);
+        QVERIFY(host);
+        std::ostringstream report;
+        host->SetBlockReport(&report);
+        {
+            PosixClient client(host->LinkPath());
+            QVERIFY(client.SetSpeed(9600));
+            for (const char low : {'\x00', '\x80'}) {
+                QVERIFY(client.Write(std::string("R\x02\x80", 3) + low + '\x80'));
+                QCOMPARE(client.Read(128, AnswerMs).size(), std::size_t(128));
+            }
+            QVERIFY(client.Write("\x06")); // not a block read
+            QCOMPARE(client.Read(1, AnswerMs), std::string("D"));
+        }
+        host->Stop();
+        int count = 0;
+        double seconds = 0;
+        QCOMPARE(std::sscanf(report.str().c_str(), "hexvac-sim: %d block reads in %lf s", &count,
+                             &seconds),
+                 2);
+        QCOMPARE(count, 2);
+        QVERIFY2(seconds >= 0.26 && seconds < 1.0, qPrintable(QString::number(seconds)));
     }
 
     void LatencyDelaysEveryReply() {
