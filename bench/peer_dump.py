@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 # A plain blocking download-mode reader, the yardstick for hexvac-dump's speed:
 # it puts the handbox in download mode as hexvac does (04 hex, a second's
-# wait, 06 hex answered with "D"), reads the upper half of every page with
-# 128-byte block reads, writes the file and leaves download mode with "I".
+# wait, 06 hex answered with "D" and held for the protocol's 385 ms), reads
+# the upper half of every page with 128-byte block reads, asks the mode again,
+# writes the file and leaves download mode with "I".
 # Usage: peer_dump.py PORT FROM_PAGE TO_PAGE OUTPUT [RATE]   (pages in hex)
 # Prints "bytes=N seconds=S bytes_per_s=R", the time from the 04 byte to "I".
 import sys
@@ -11,6 +12,8 @@ import time
 import serial
 
 BLOCK = 128
+# The mode query is held for 7 ticks of 55 ms: a parked handbox says more than "D".
+MODE_HOLD_S = 0.385
 
 
 def read_exactly(port, count):
@@ -18,6 +21,12 @@ def read_exactly(port, count):
     if len(data) != count:
         sys.exit(f"peer_dump: short reply: {len(data)} of {count} bytes")
     return data
+
+
+def mode_query(port):
+    port.write(b"\x06")
+    time.sleep(MODE_HOLD_S)
+    return read_exactly(port, 1)
 
 
 def main():
@@ -30,8 +39,7 @@ def main():
     start = time.monotonic()
     port.write(b"\x04")
     time.sleep(1.0)
-    port.write(b"\x06")
-    if read_exactly(port, 1) != b"D":
+    if mode_query(port) != b"D":
         sys.exit("peer_dump: the handbox did not enter download mode")
     out = bytearray()
     for page in range(first, last + 1):
@@ -39,8 +47,7 @@ def main():
             for low in (0x00, 0x80):
                 port.write(bytes((ord("R"), page, block, low, BLOCK)))
                 out += read_exactly(port, BLOCK)
-    port.write(b"\x06")
-    read_exactly(port, 1)
+    mode_query(port)
     port.write(b"I")
     port.flush()
     seconds = time.monotonic() - start
