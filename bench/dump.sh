@@ -50,7 +50,7 @@ start_sim() {
   "$sim" --model 497 --save-image "$work/image.bin" "$@" >"$work/sim.log" 2>&1 &
   sim_pid=$!
   for _ in $(seq 100); do
-    grep -q " on COM" "$work/sim.log" && break
+    grep -qs " on COM" "$work/sim.log" && break
     kill -0 "$sim_pid" 2>/dev/null || break
     sleep 0.1
   done
@@ -134,38 +134,43 @@ median() {
 
 bench_start=$(date +%s.%N)
 
-# 1 and 3: line efficiency and CPU share, paced at 115200 (pages 2..5).
-start_sim --baud 115200 --pace
-run_dump paced115200 2 5
-block_time
-read -r ideal_blocks share_blocks ideal_run share_run < <(line_share 115200)
-echo "line115200_pages=02-05"
-echo "line115200_bytes=$d_bytes"
-echo "line115200_block_reads=$b_count"
-echo "line115200_blocks_ideal_s=$ideal_blocks"
-echo "line115200_blocks_s=$b_seconds"
-echo "line115200_blocks_efficiency=$share_blocks"
-echo "line115200_run_ideal_s=$ideal_run"
-echo "line115200_run_s=$d_seconds"
-echo "line115200_run_efficiency=$share_run"
-echo "line115200_process_wall_s=$d_wall"
-echo "cpu115200_user_s=$d_user"
-echo "cpu115200_sys_s=$d_sys"
-echo "cpu115200_share=$(awk -v u="$d_user" -v s="$d_sys" -v w="$d_wall" 'BEGIN { printf "%.4f", (u + s) / w }')"
+# paced_dump KEY RATE FROM TO: a dump from a simulator pacing its line at
+# RATE; prints its line efficiency as KEY_* lines.
+paced_dump() {
+  local key=$1 rate=$2
+  start_sim --baud "$rate" --pace
+  run_dump "$key" "$3" "$4"
+  block_time
+  read -r ideal_blocks share_blocks ideal_run share_run < <(line_share "$rate")
+  echo "${key}_pages=$3-$4"
+  echo "${key}_bytes=$d_bytes"
+  echo "${key}_block_reads=$b_count"
+  echo "${key}_blocks_ideal_s=$ideal_blocks"
+  echo "${key}_blocks_s=$b_seconds"
+  echo "${key}_blocks_efficiency=$share_blocks"
+  echo "${key}_run_ideal_s=$ideal_run"
+  echo "${key}_run_s=$d_seconds"
+  echo "${key}_run_efficiency=$share_run"
+  echo "${key}_process_wall_s=$d_wall"
+}
+
+# 1 and 3: line efficiency and CPU share, paced at 115200 (pages 2..5),
+# three rounds and their medians.
+blocks=() runs=() cpus=()
+for round in 1 2 3; do
+  paced_dump "line115200_round$round" 115200 02 05
+  cpu=$(awk -v u="$d_user" -v s="$d_sys" -v w="$d_wall" 'BEGIN { printf "%.4f", (u + s) / w }')
+  echo "cpu115200_round${round}_user_s=$d_user"
+  echo "cpu115200_round${round}_sys_s=$d_sys"
+  echo "cpu115200_round${round}_share=$cpu"
+  blocks+=("$share_blocks") runs+=("$share_run") cpus+=("$cpu")
+done
+echo "line115200_blocks_efficiency=$(median "${blocks[@]}")"
+echo "line115200_run_efficiency=$(median "${runs[@]}")"
+echo "cpu115200_share=$(median "${cpus[@]}")"
 
 # 1: line efficiency, paced at 9600 (page 2).
-start_sim --baud 9600 --pace
-run_dump paced9600 2 2
-block_time
-read -r ideal_blocks share_blocks ideal_run share_run < <(line_share 9600)
-echo "line9600_pages=02"
-echo "line9600_bytes=$d_bytes"
-echo "line9600_blocks_ideal_s=$ideal_blocks"
-echo "line9600_blocks_s=$b_seconds"
-echo "line9600_blocks_efficiency=$share_blocks"
-echo "line9600_run_ideal_s=$ideal_run"
-echo "line9600_run_s=$d_seconds"
-echo "line9600_run_efficiency=$share_run"
+paced_dump line9600 9600 02 02
 
 # 2: against the plain reader, unpaced, all 32 pages, five rounds taken in
 # turn; the handbox stays at 9600 so that both find it at the rate it is
