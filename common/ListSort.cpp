@@ -1,5 +1,6 @@
 #include "common/StdFuncsMiscWindows.h"
 
+#include <QHeaderView>
 #include <QList>
 #include <QTreeWidget>
 #include <QTreeWidgetItem>
@@ -22,10 +23,14 @@ bool HasMarker(const QString& Caption) {
 
 // Takes the items out, orders them and puts them back, so the comparers see
 // whole items. The view's own sorting is turned off first: it would otherwise
-// re-sort the items by its own rules as they go back in. Selection and the
-// current item survive the move.
+// re-sort the items by its own rules as they go back in. Turning it off also
+// makes the header unclickable, so its clickability is put back: the next
+// click on a caption must still sort. Selection and the current item survive
+// the move.
 void ReorderItems(QTreeWidget* ListView, int P, bool Ascending) {
+    const bool clickable = ListView->header()->sectionsClickable();
     ListView->setSortingEnabled(false);
+    ListView->header()->setSectionsClickable(clickable);
     QTreeWidgetItem* current = ListView->currentItem();
     const QList<QTreeWidgetItem*> selected = ListView->selectedItems();
 

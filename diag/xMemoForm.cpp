@@ -348,9 +348,6 @@ void TMemoForm::Exit1Click() {
 
 void TMemoForm::LVDataColumnClick(int Column) {
     SortListViewByColumn(LVData, Column);
-    // The sort switches the view's own sorting off, and QTreeView then makes
-    // the header unclickable: the next click must still reach this handler.
-    LVData->header()->setSectionsClickable(true);
 }
 
 bool TMemoForm::eventFilter(QObject* Watched, QEvent* Event) {

@@ -1,6 +1,7 @@
 #include "common/StdFuncsMiscWindows.h"
 #include "tests/support/TestRegistry.h"
 
+#include <QHeaderView>
 #include <QTest>
 #include <QTreeWidget>
 #include <memory>
@@ -147,6 +148,7 @@ void TestListSort::orderSurvivesTheViewsOwnSortingAndKeepsSelection() {
     QCOMPARE(Column(*list, 1), (QStringList{"9600", "4800", "19200"}));
     QCOMPARE(list->currentItem(), chosen);
     QCOMPARE(list->selectedItems(), QList<QTreeWidgetItem*>{chosen});
+    QVERIFY2(list->header()->sectionsClickable(), "the captions no longer take clicks");
 }
 
 HEXVAC_TEST(TestListSort);
