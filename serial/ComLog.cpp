@@ -104,6 +104,11 @@ void WriteTime(qint64 Ms, char* Out) {
     }
 }
 
+// A data byte that stands for itself in the data column; others are "[hh]".
+bool IsPlain(unsigned char Byte) {
+    return Byte > 0x20 && Byte < 0x7F && Byte != '[';
+}
+
 // Every entry of every exchange is formatted here, so the line is built in
 // one allocation, without printf.
 QByteArray FormatLogLine(qint64 Ms, TLogEntry Kind, const QByteArray& Data) {
@@ -118,10 +123,8 @@ QByteArray FormatLogLine(qint64 Ms, TLogEntry Kind, const QByteArray& Data) {
     const QByteArray& columns = kind < Columns.size() ? Columns[kind] : Columns[0];
 
     qsizetype escaped = 0;
-    for (const char ch : Data) {
-        const auto byte = static_cast<unsigned char>(ch);
-        escaped += byte > 0x20 && byte < 0x7F && byte != '[' ? 1 : 4;
-    }
+    for (const char ch : Data)
+        escaped += IsPlain(static_cast<unsigned char>(ch)) ? 1 : 4;
     QByteArray line(TimeWidth + 1 + columns.size() + escaped, Qt::Uninitialized);
     char* out = line.data();
 
@@ -131,7 +134,7 @@ QByteArray FormatLogLine(qint64 Ms, TLogEntry Kind, const QByteArray& Data) {
     out = std::copy(columns.cbegin(), columns.cend(), out);
     for (const char ch : Data) {
         const auto byte = static_cast<unsigned char>(ch);
-        if (byte > 0x20 && byte < 0x7F && byte != '[') {
+        if (IsPlain(byte)) {
             *out++ = ch;
         } else {
             *out++ = '[';
