@@ -16,6 +16,15 @@ inline constexpr int ParkedTimerTicks = 36;
 inline constexpr int NoticeMs = 1000;
 // Delay between showing the main window and asking the start-up question.
 inline constexpr int StartupQuestionMs = 1000;
+// After the transmit queue is empty and its last character has gone, this
+// much longer before the line's rate changes or the port closes: a FIFO or
+// a USB adapter may report the queue empty while its last byte is still
+// going out. Line physics, never scaled.
+inline constexpr int LineDrainMarginMs = 5;
+
+// A dump that got no reply waits for the line to fall this quiet before it
+// asks the handbox anything, so a late reply is not taken for the answer.
+inline constexpr int LateReplyQuietMs = 100;
 
 // A time-out in milliseconds as whole serial ticks, rounded to the nearest.
 constexpr int TicksFor(int Ms) {

@@ -3,6 +3,7 @@
 #include "common/Timing.h"
 #include "diag/PortNames.h"
 #include "serial/CustomBaud.h"
+#include "serial/LineDrain.h"
 
 #include <QSerialPort>
 #include <QTimer>
@@ -52,8 +53,10 @@ TApdComPort::TApdComPort(QObject* Owner)
 
 TApdComPort::~TApdComPort() {
     timerTriggers_.clear();
-    if (serial_->isOpen())
+    if (serial_->isOpen()) {
+        DrainOutput();
         serial_->close();
+    }
 }
 
 void TApdComPort::SetComNumber(int Number) {
@@ -74,10 +77,10 @@ bool TApdComPort::Open() const {
 }
 
 void TApdComPort::SetBaud(qint32 Baud) {
+    if (Open() && Baud != baud_)
+        DrainOutput(); // what was written goes out at the rate it was meant for
     baud_ = Baud;
     if (Open()) {
-        // Bytes still queued in our buffer go out at the rate they were meant for.
-        serial_->flush();
         TieInputSpeedToOutput(*serial_);
         if (!serial_->setBaudRate(baud_))
             throw EPortError(QStringLiteral("COM%1 cannot be set to %2 baud: %3")
@@ -99,10 +102,21 @@ void TApdComPort::ApplyLineSettings() {
                                 : QSerialPort::SoftwareControl);
 }
 
+void TApdComPort::DrainOutput() {
+    if (!serial_->isOpen() || lost_)
+        return;
+    const int bits = 1 + DataBits + (Parity == TParity::pNone ? 0 : 1) + StopBits;
+    WaitUntilSent(*serial_, baud_, bits);
+}
+
 void TApdComPort::SetOpen(bool Open) {
     if (!Open) {
-        if (serial_->isOpen())
+        if (serial_->isOpen()) {
+            // Closing puts the terminal's old settings back: the last command
+            // must have left at the rate it was written for.
+            DrainOutput();
             serial_->close();
+        }
         input_.clear();
         announced_ = 0;
         return;

@@ -54,7 +54,9 @@ public:
     QString DeviceName() const;
 
     qint32 Baud() const { return baud_; }
-    void SetBaud(qint32 Baud); // applied at once to an open port
+    // Applied at once to an open port, after what was written has left the
+    // line at the old rate.
+    void SetBaud(qint32 Baud);
     // Whether the open port's driver can be set to Rate. Linux sets any rate
     // a serial driver takes (custom rates included), so every positive rate
     // counts while the port is open.
@@ -84,6 +86,9 @@ public:
     // written but not yet sent.
     void FlushInBuffer();
     void FlushOutBuffer();
+    // Waits until every byte written has left the line (a few milliseconds).
+    // Done by itself before a rate change and before closing.
+    void DrainOutput();
 
     // ---- Triggers -------------------------------------------------------------------
     // A case-sensitive text trigger; returns its handle.
