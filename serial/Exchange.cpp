@@ -21,6 +21,7 @@ namespace {
 
 quint16 terminatorTrigger = 0;
 bool reacquiring = false; // a reacquisition after a time-out is running
+int linkHolds = 0;        // runs holding the link (TLinkHold)
 int terminatorLength = 0;
 TExchangeHooks hooks;
 
@@ -275,11 +276,48 @@ bool PortIsFree(TApdComPort& Port) {
 bool CheckPortLost(TApdComPort& Port) {
     if (Port.ComNumber() == 0 || IsPortStillThere(Port))
         return false;
-    ShowPlainMessage(QStringLiteral("Currently selected Port is no longer Available"));
+    const QString gone = QStringLiteral("Currently selected Port is no longer Available");
+    // A run reports the loss once, when it has ended.
+    if (LinkHeldByRun())
+        Port.Log.AddStringToLog(gone);
+    else
+        ShowPlainMessage(gone);
     Port.SetOpen(false);
     Port.SetComNumber(0);
     RefreshPortStatus(Port);
     return true;
+}
+
+TLinkHold::TLinkHold() {
+    ++linkHolds;
+}
+
+TLinkHold::~TLinkHold() {
+    --linkHolds;
+}
+
+bool LinkHeldByRun() {
+    return linkHolds > 0;
+}
+
+void AbortExchange(TApdComPort& Port) {
+    if (!Port.AwaitingReply)
+        return;
+    Port.Log.AddStringToLog(QStringLiteral("Exchange stopped on request"));
+    try {
+        if (Port.Open()) {
+            DisarmTimer(Port, ReplyTimer);
+            DisarmTimer(Port, HoldTimer);
+        }
+        if (terminatorTrigger != 0)
+            Port.RemoveTrigger(terminatorTrigger);
+    } catch (const EPortError&) {
+        // A trigger already gone: the wait ends all the same.
+    }
+    terminatorTrigger = 0;
+    QuietTimeout = false;
+    Port.HoldFullTime = false;
+    Port.AwaitingReply = false;
 }
 
 void LinkLost(TApdComPort& Port) {
@@ -380,7 +418,8 @@ void OnExchangeTimer(TApdComPort& Port, quint16 Handle) {
         if (CheckPortLost(Port)) {
             LinkLost(Port);
             Port.AwaitingReply = false;
-            RestartDetection();
+            if (!LinkHeldByRun())
+                RestartDetection();
             return;
         }
     } catch (...) {
@@ -402,7 +441,9 @@ void OnExchangeTimer(TApdComPort& Port, quint16 Handle) {
                 QuietTimeout = false;
             } else {
                 Port.Log.AddStringToLog(QStringLiteral("Action Timed out "));
-                if (reacquiring) {
+                if (LinkHeldByRun()) {
+                    // The run holding the link reads again or gives up.
+                } else if (reacquiring) {
                     // A time-out of the reacquisition's own questions (the
                     // handbox answers the ACK but nothing else): reacquiring
                     // again would never end. The running one decides.

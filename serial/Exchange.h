@@ -45,6 +45,28 @@ bool PortIsFree(TApdComPort& Port);
 // Forgets the handbox: the link was lost.
 void LinkLost(TApdComPort& Port);
 
+// Ends the running exchange's wait now, as a silent time-out: the caller gets
+// what had arrived so far. For a stop request (Cancel, Ctrl-C) that must not
+// wait out a reply that may never come. Nothing happens when none runs.
+void AbortExchange(TApdComPort& Port);
+
+// ---- A run's hold on the link ---------------------------------------------------
+
+// While a run (a dump reading page after page) holds the link, the run talks
+// to the handbox it started with and to no other. A reply time-out is logged
+// and ends the exchange, and the run reads again or gives up by itself; a
+// lost port is logged and closed. Neither reacquires the handbox, shows a
+// message or restarts detection, which could open another port under the
+// running dump. Holds nest.
+class TLinkHold {
+public:
+    TLinkHold();
+    ~TLinkHold();
+    TLinkHold(const TLinkHold&) = delete;
+    TLinkHold& operator=(const TLinkHold&) = delete;
+};
+bool LinkHeldByRun();
+
 // ---- Exchange state ---------------------------------------------------------------
 
 // The next reply time-out is silent: no log line, no message, no
