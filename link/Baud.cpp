@@ -4,6 +4,7 @@
 #include "common/EventWait.h"
 #include "common/ProcessingBox.h"
 #include "common/StdFuncsMisc.h"
+#include "common/StopSignals.h"
 #include "common/TestBauds.h"
 #include "link/StdDefs.h"
 #include "link/StdFuncsMeade.h"
@@ -49,9 +50,11 @@ void DiscardPending(TApdComPort& Port) {
     Port.FlushOutBuffer();
 }
 
-// Sets the port's rate with nothing left over from the old one on either side.
+// Sets the port's rate with nothing left over from the old one on either
+// side. What was written (the flush "#") still goes out at the old rate:
+// the port drains before it changes.
 void SwitchPortRate(TApdComPort& Port, qint32 Rate) {
-    DiscardPending(Port);
+    Port.FlushInBuffer();
     Port.SetBaud(Rate);
     DiscardPending(Port);
     ProcessPendingMessages();
@@ -136,6 +139,8 @@ int BaudTest(TApdComPort& Port, TProcessingBox* ProgressWindow, QChar& ModeChar,
 
     Port.Log.AddStringToLog(QStringLiteral("---ReTest All Bauds---"));
     for (const int rate : TestBauds) {
+        if (StopSignalled())
+            break; // the tool is being stopped: no need to try the other rates
         SwitchPortRate(Port, rate);
         QuietTimeout = Quiet;
         SendFlush(Port);
@@ -153,6 +158,10 @@ int BaudTest(TApdComPort& Port, TProcessingBox* ProgressWindow, QChar& ModeChar,
         }
     }
 
+    if (StopSignalled()) {
+        SwitchPortRate(Port, rateBefore);
+        return -1;
+    }
     const QString none =
         QStringLiteral("All Bauds tried on ") + ComName(Port) + QStringLiteral(", no scope found");
     if (Quiet)

@@ -17,6 +17,10 @@ struct TDumpOptions {
     int ToPage = 2;
     bool IncludeLow = false; // also addresses 0000-7FFF, read once with page From
     bool LowOnly = false;    // only addresses 0000-7FFF
+    // Every half-block (or word) read until two reads agree: the block
+    // protocol has no checksum, and a reply of the right length with wrong
+    // bytes would otherwise pass.
+    bool Verify = false;
 };
 
 // What a run shows and asks while it reads.
@@ -33,7 +37,7 @@ public:
 enum class TDumpOutcome {
     Complete,       // every byte read
     Cancelled,      // stopped by the user; the file holds what was read
-    Incomplete,     // some blocks came back short; the file is padded there
+    Incomplete,     // some blocks came back short or unverified; padded there
     NoDownloadMode, // the handbox would not enter download mode
     FileError,      // the file could not be created or written
     PortLost,       // the port or the handbox went away
@@ -43,9 +47,13 @@ enum class TDumpOutcome {
 struct TDumpResult {
     TDumpOutcome Outcome = TDumpOutcome::Complete;
     qint64 Bytes = 0;    // bytes written to the file
-    int ShortBlocks = 0; // half-blocks that came back short
+    int PieceSize = 128; // bytes of one read: a half-block, or a peek word (2)
+    int ShortBlocks = 0; // pieces that never came back whole (zero-filled)
     QStringList ShortAt; // full addresses (hex) of the first few of them
-    QString Error;       // what went wrong, for FileError and Failed
+    int Unverified = 0;  // with Verify: pieces whose reads never agreed
+    QStringList UnverifiedAt;
+    int ReadAgain = 0; // pieces that took more reads than usual
+    QString Error;     // what went wrong, for FileError, PortLost and Failed
 };
 
 // Byte that stands in a short block for every byte that did not arrive.

@@ -6,6 +6,7 @@
 #include "common/EventWait.h"
 #include "common/MenuItem.h"
 #include "common/StdFuncsMisc.h"
+#include "common/StopSignals.h"
 #include "common/UiHost.h"
 #include "diag/PortReport.h"
 #include "serial/ApdComPort.h"
@@ -175,6 +176,8 @@ bool AutoDetect(TApdComPort& Port, TMenuItem* Searched, TProcessingBox* Box, boo
             TMenuItem* item = Searched->Item(i);
             if (!item->Enabled() || !IsPortTag(item->Tag()))
                 continue;
+            if (StopSignalled())
+                break;
             Result = item->Caption();
             LogAndRefresh(Port, QStringLiteral("Try-:") + Result);
             BuildBaudMenu(Port, item->Tag());

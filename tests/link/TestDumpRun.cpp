@@ -5,6 +5,7 @@
 #include "link/DumpRun.h"
 #include "link/StdDefs.h"
 #include "serial/Exchange.h"
+#include "tests/link/DumpTestSupport.h"
 #include "tests/support/ScriptedPeer.h"
 #include "tests/support/ScriptedUiHost.h"
 #include "tests/support/SimLine.h"
@@ -15,39 +16,6 @@
 #include <QTest>
 
 namespace {
-
-// Records what a run shows, and cancels it when told to.
-class RecordingFace final : public TDumpFace {
-public:
-    std::function<bool(qint64)> CancelAt = [](qint64) {
-        return false;
-    };
-    QStringList Labels;
-    qint64 Written = 0;
-    bool CancelRequested() override { return cancelled_ || (cancelled_ = CancelAt(Written)); }
-    void SetLabel(const QString& Text) override {
-        if (Labels.isEmpty() || Labels.last() != Text)
-            Labels << Text;
-    }
-    void SetProgress(int, int) override {}
-    void SetSpinner(const QString&) override {}
-    void BytesWritten(qint64 Total) override { Written = Total; }
-
-private:
-    bool cancelled_ = false;
-};
-
-QByteArray Span(const HandboxMemory& memory, int page, int from, int count) {
-    QByteArray bytes;
-    for (int i = 0; i < count; ++i)
-        bytes.append(char(memory.At(page, std::uint16_t(from + i))));
-    return bytes;
-}
-
-QByteArray FileBytes(const QString& name) {
-    QFile file(name);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 QStringList BlockCommands(const TApdComPort& port) {
     QStringList commands;
@@ -70,8 +38,6 @@ private slots:
     void PeekModeReadsWordsHighByteFirst();
     void CancelKeepsWhatWasReadAndLeavesDownloadMode();
     void HandboxThatWillNotEnterDownloadModeLeavesAnEmptyFile();
-    void DroppedRepliesArePaddedAndReported();
-    void VanishingHandboxEndsTheRun();
     void FileThatCannotBeCreatedSendsNothing();
     void DefaultFileNames();
 
@@ -223,51 +189,6 @@ void TestDumpRun::HandboxThatWillNotEnterDownloadModeLeavesAnEmptyFile() {
     QCOMPARE(FileBytes(file_).size(), 0);
     QVERIFY(!peer.Received().contains('R'));
     QVERIFY(!peer.Received().contains('I'));
-}
-
-void TestDumpRun::DroppedRepliesArePaddedAndReported() {
-    LineOptions drop;
-    drop.DropEvery = 50;
-    Timing::SetTestScale(2); // each dropped reply waits out its time-out
-    HandboxSettings download;
-    download.DownloadMode = true;
-    SimLine line(download, drop);
-    QString error;
-    QVERIFY2(line.Start(error), qPrintable(error));
-    LinkState.HandboxKind = htAutostar497Dnld;
-    LinkState.InDownloadMode = true;
-    RecordingFace face;
-    const TDumpResult result = Dump(line, {}, 1, face);
-    QCOMPARE(int(result.Outcome), int(TDumpOutcome::Incomplete));
-    QVERIFY(result.ShortBlocks >= 5);
-    const QByteArray bytes = FileBytes(file_);
-    QCOMPARE(bytes.size(), 0x8000); // every block keeps its place
-    const QByteArray image = Span(line.Host().Engine().Memory(), 2, 0x8000, 0x8000);
-    int good = 0;
-    for (int half = 0; half < 256; ++half)
-        good += bytes.mid(half * 128, 128) == image.mid(half * 128, 128);
-    QCOMPARE(good, 256 - result.ShortBlocks);
-    QVERIFY(DumpResultText(result).contains(result.ShortAt.first()));
-    QVERIFY(line.Port.Log.BufferedLines().join('\n').contains("Short[20]block[20]at[20]"));
-}
-
-void TestDumpRun::VanishingHandboxEndsTheRun() {
-    LineOptions vanish;
-    vanish.VanishAfter = 40;
-    HandboxSettings download;
-    download.DownloadMode = true;
-    SimLine line(download, vanish);
-    QString error;
-    QVERIFY2(line.Start(error), qPrintable(error));
-    LinkState.HandboxKind = htAutostar497Dnld;
-    LinkState.InDownloadMode = true;
-    RecordingFace face;
-    TDumpOptions options;
-    options.ToPage = 5;
-    const TDumpResult result = Dump(line, options, 1, face);
-    QCOMPARE(int(result.Outcome), int(TDumpOutcome::PortLost));
-    QVERIFY(result.Bytes < 0x8000);
-    QCOMPARE(host_.Texts().count("Currently selected Port is no longer Available"), 1);
 }
 
 void TestDumpRun::FileThatCannotBeCreatedSendsNothing() {

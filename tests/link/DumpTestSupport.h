@@ -1,0 +1,45 @@
+#pragma once
+// What the dump tests share: a face that records and cancels, and the
+// memory and file bytes they compare.
+
+#include "link/DumpRun.h"
+#include "sim/Memory.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QStringList>
+#include <functional>
+
+// Records what a run shows, and cancels it when told to.
+class RecordingFace final : public TDumpFace {
+public:
+    std::function<bool(qint64)> CancelAt = [](qint64) {
+        return false;
+    };
+    QStringList Labels;
+    qint64 Written = 0;
+    bool CancelRequested() override { return cancelled_ || (cancelled_ = CancelAt(Written)); }
+    void SetLabel(const QString& Text) override {
+        if (Labels.isEmpty() || Labels.last() != Text)
+            Labels << Text;
+    }
+    void SetProgress(int, int) override {}
+    void SetSpinner(const QString&) override {}
+    void BytesWritten(qint64 Total) override { Written = Total; }
+    void Cancel() { cancelled_ = true; }
+
+private:
+    bool cancelled_ = false;
+};
+
+inline QByteArray Span(const HandboxMemory& Memory, int Page, int From, int Count) {
+    QByteArray bytes;
+    for (int i = 0; i < Count; ++i)
+        bytes.append(char(Memory.At(Page, std::uint16_t(From + i))));
+    return bytes;
+}
+
+inline QByteArray FileBytes(const QString& Name) {
+    QFile file(Name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}

@@ -1,0 +1,296 @@
+// The memory dump on a line that misbehaves as real ones do: lost and
+// mangled replies, a handbox that falls silent or vanishes, a full disk, a
+// stop in the middle of a wait, a rate change right after a command. Every
+// run must end, leave the handbox out of download mode where it still
+// answers, and keep exactly the bytes it read.
+
+#include "common/Timing.h"
+#include "link/DumpRun.h"
+#include "link/StdDefs.h"
+#include "link/StdFuncsMeade.h"
+#include "serial/Exchange.h"
+#include "tests/link/DumpTestSupport.h"
+#include "tests/support/ScriptedUiHost.h"
+#include "tests/support/SimLine.h"
+#include "tests/support/TestRegistry.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+HandboxSettings InDownloadMode() {
+    HandboxSettings settings;
+    settings.DownloadMode = true;
+    return settings;
+}
+
+LineOptions Fault(int LineOptions::*Field, int Value) {
+    LineOptions options;
+    options.*Field = Value;
+    return options;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(LineOptions)
+
+class TestDumpFaults : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { UsePrivateVirtualPortsFolder(); }
+    void init();
+    void cleanup();
+    void LastCommandLeavesBeforeTheRateChangesOrThePortCloses();
+    void DroppedRepliesAreReadAgainUntilTheDumpIsExact();
+    void GarbledBlocksAreCaughtOnlyWithVerify();
+    void SilentHandboxEndsTheRunWithoutLookingElsewhere_data();
+    void SilentHandboxEndsTheRunWithoutLookingElsewhere();
+    void VanishingHandboxEndsTheRunWithoutLookingElsewhere();
+    void LostModeAnswersDoNotStrandTheHandbox();
+    void FileErrorStillLeavesDownloadMode();
+    void StopDuringALostReplyDoesNotWaitItOut();
+    void PeekModeReadsALostWordAgain();
+
+private:
+    // A run with room in the log for every command, against a known handbox.
+    TDumpResult Dump(SimLine& Line, const TDumpOptions& Options, int DataMode,
+                     RecordingFace& Face) {
+        Line.Port.Log.LogSize = 20 * 1000 * 1000;
+        Line.Port.Log.SetLogging(tlOn);
+        LinkState.ScopeFound = true;
+        return RunDump(Line.Port, Options, DataMode, file_, Face);
+    }
+    // The file holds whole blocks, each the handbox's own bytes.
+    void VerifyFileIsAPrefixOfPage2(SimLine& Line, qint64 Bytes) {
+        const QByteArray bytes = FileBytes(file_);
+        QCOMPARE(qint64(bytes.size()), Bytes);
+        QCOMPARE(Bytes % 256, 0);
+        QVERIFY(bytes == Span(Line.Host().Engine().Memory(), 2, 0x8000, int(Bytes)));
+    }
+
+    ScriptedUiHost host_;
+    UiHost* previous_ = nullptr;
+    TExchangeHooks hooks_;
+    int restarts_ = 0;
+    QTemporaryDir dir_;
+    QString file_;
+};
+
+void TestDumpFaults::init() {
+    Timing::SetTestScale(10);
+    host_.Clear();
+    previous_ = InstallUiHost(&host_);
+    hooks_ = ExchangeHooks();
+    restarts_ = 0;
+    ExchangeHooks().RestartDetection = [this] {
+        ++restarts_;
+    };
+    ResetLinkState();
+    file_ = dir_.filePath(QStringLiteral("dump.bin"));
+    QFile::remove(file_);
+}
+
+void TestDumpFaults::cleanup() {
+    ExchangeHooks() = hooks_;
+    InstallUiHost(previous_);
+}
+
+void TestDumpFaults::LastCommandLeavesBeforeTheRateChangesOrThePortCloses() {
+    // An LX200GPS raised from its 9600 to 115200: the "I" that ends the run
+    // must leave at 115200, before the port goes back to 9600.
+    HandboxSettings gps;
+    gps.Model = HandboxModel::Lx200Gps;
+    SimLine line(gps);
+    QString error;
+    QVERIFY2(line.Start(error), qPrintable(error));
+    const HandboxEngine& engine = line.Host().Engine();
+    LinkState.HandboxKind = htLX200GPS;
+    LinkState.ScopeFound = true;
+    QVERIFY(SetScopeBaud(line.Port, 115200));
+    RecordingFace face;
+    TDumpOptions options;
+    options.ToPage = 1; // from 2: no page, only into download mode and out
+    QCOMPARE(int(Dump(line, options, 1, face).Outcome), int(TDumpOutcome::Complete));
+    QCOMPARE(line.Port.Baud(), 9600);
+    QTRY_VERIFY(!engine.InDownloadMode());
+    QCOMPARE(engine.Baud(), 9600);
+
+    // Closing puts the terminal's first settings (9600) back: a last command
+    // written at 115200 must have left before.
+    QVERIFY(SetScopeBaud(line.Port, 115200));
+    QByteArray ignored;
+    SendCommand(line.Port, QByteArray(1, '\x04'), 0, 1000, false, ignored);
+    QTRY_VERIFY(engine.InDownloadMode());
+    line.Port.PutString("I");
+    line.Port.SetOpen(false);
+    QTRY_VERIFY(!engine.InDownloadMode());
+}
+
+void TestDumpFaults::DroppedRepliesAreReadAgainUntilTheDumpIsExact() {
+    Timing::SetTestScale(2); // each dropped reply waits out its time-out
+    SimLine line(InDownloadMode(), Fault(&LineOptions::DropEvery, 50));
+    QString error;
+    QVERIFY2(line.Start(error), qPrintable(error));
+    LinkState.HandboxKind = htAutostar497Dnld;
+    LinkState.InDownloadMode = true;
+    RecordingFace face;
+    const TDumpResult result = Dump(line, {}, 1, face);
+    QCOMPARE(int(result.Outcome), int(TDumpOutcome::Complete));
+    VerifyFileIsAPrefixOfPage2(line, 0x8000);
+    QVERIFY(result.ReadAgain >= 5);
+    QVERIFY2(DumpResultText(result).contains(
+                 QStringLiteral("%1 blocks read again").arg(result.ReadAgain)),
+             qPrintable(DumpResultText(result)));
+    QVERIFY(LogText(line.Port).contains("Read again at 02"));
+    QVERIFY(host_.Texts().isEmpty());
+    QCOMPARE(restarts_, 0);
+    QTRY_VERIFY(!line.Host().Engine().InDownloadMode());
+}
+
+void TestDumpFaults::GarbledBlocksAreCaughtOnlyWithVerify() {
+    for (const bool verify : {false, true}) {
+        SimLine line(InDownloadMode(), Fault(&LineOptions::GarbageEvery, 50));
+        QString error;
+        QVERIFY2(line.Start(error), qPrintable(error));
+        LinkState.HandboxKind = htAutostar497Dnld;
+        LinkState.InDownloadMode = true;
+        RecordingFace face;
+        TDumpOptions options;
+        options.Verify = verify;
+        const TDumpResult result = Dump(line, options, 1, face);
+        QCOMPARE(int(result.Outcome), int(TDumpOutcome::Complete));
+        const QByteArray page = Span(line.Host().Engine().Memory(), 2, 0x8000, 0x8000);
+        // A reply of the right length with wrong bytes passes unseen, unless
+        // every block is read until two reads agree.
+        QCOMPARE(FileBytes(file_) == page, verify);
+        QCOMPARE(result.ReadAgain > 0, verify);
+        QTRY_VERIFY(!line.Host().Engine().InDownloadMode());
+    }
+}
+
+void TestDumpFaults::SilentHandboxEndsTheRunWithoutLookingElsewhere_data() {
+    QTest::addColumn<LineOptions>("fault");
+    QTest::addColumn<qint64>("bytes");
+    QTest::newRow("hangs mid-page") << Fault(&LineOptions::HangAfter, 40) << qint64(20 * 256);
+    LineOptions echo;
+    echo.Echo = true;
+    QTest::newRow("loopback cable") << echo << qint64(0);
+}
+
+void TestDumpFaults::SilentHandboxEndsTheRunWithoutLookingElsewhere() {
+    QFETCH(LineOptions, fault);
+    QFETCH(qint64, bytes);
+    SimLine line(InDownloadMode(), fault);
+    QString error;
+    QVERIFY2(line.Start(error), qPrintable(error));
+    LinkState.HandboxKind = htAutostar497Dnld;
+    LinkState.InDownloadMode = true;
+    RecordingFace face;
+    TDumpOptions options;
+    options.ToPage = 5;
+    const TDumpResult result = Dump(line, options, 1, face);
+    QCOMPARE(int(result.Outcome), int(TDumpOutcome::PortLost));
+    QCOMPARE(result.Error, QStringLiteral("Scope no longer responding"));
+    VerifyFileIsAPrefixOfPage2(line, bytes);
+    // No message, no reacquisition, no detection that could carry the run
+    // on against another port: one time-out, then the handbox is asked.
+    QVERIFY2(host_.Texts().isEmpty(), qPrintable(host_.Texts().join('|')));
+    QCOMPARE(restarts_, 0);
+    QCOMPARE(LogText(line.Port).count("Action Timed out"), 1);
+    QVERIFY(!LinkState.ScopeFound);
+    QVERIFY(DumpResultText(result).contains(QStringLiteral("after %1 bytes").arg(bytes)));
+}
+
+void TestDumpFaults::VanishingHandboxEndsTheRunWithoutLookingElsewhere() {
+    SimLine line(InDownloadMode(), Fault(&LineOptions::VanishAfter, 40));
+    QString error;
+    QVERIFY2(line.Start(error), qPrintable(error));
+    LinkState.HandboxKind = htAutostar497Dnld;
+    LinkState.InDownloadMode = true;
+    RecordingFace face;
+    TDumpOptions options;
+    options.ToPage = 5;
+    const TDumpResult result = Dump(line, options, 1, face);
+    QCOMPARE(int(result.Outcome), int(TDumpOutcome::PortLost));
+    QCOMPARE(result.Error, QStringLiteral("Currently selected Port is no longer Available"));
+    VerifyFileIsAPrefixOfPage2(line, 20 * 256);
+    QVERIFY2(host_.Texts().isEmpty(), qPrintable(host_.Texts().join('|')));
+    QCOMPARE(restarts_, 0);
+    QCOMPARE(line.Port.ComNumber(), 0);
+}
+
+void TestDumpFaults::LostModeAnswersDoNotStrandTheHandbox() {
+    SimLine line({}, Fault(&LineOptions::DropEvery, 2));
+    QString error;
+    QVERIFY2(line.Start(error), qPrintable(error));
+    LinkState.HandboxKind = htAutostar497;
+    QCOMPARE(QueryMode(line.Port), QStringLiteral("Alt/AZ")); // the 1st answer; every 2nd is lost
+    RecordingFace face;
+    TDumpOptions options;
+    options.ToPage = 1; // no page: into download mode and out, each answer "D" lost once
+    const TDumpResult result = Dump(line, options, 1, face);
+    QCOMPARE(int(result.Outcome), int(TDumpOutcome::Complete));
+    QVERIFY(host_.Texts().isEmpty());
+    QTRY_VERIFY(!line.Host().Engine().InDownloadMode());
+    QVERIFY(!LinkState.InDownloadMode);
+}
+
+void TestDumpFaults::FileErrorStillLeavesDownloadMode() {
+    SimLine line;
+    QString error;
+    QVERIFY2(line.Start(error), qPrintable(error));
+    LinkState.HandboxKind = htAutostar497;
+    LinkState.ScopeFound = true;
+    RecordingFace face;
+    const TDumpResult result = RunDump(line.Port, {}, 1, QStringLiteral("/dev/full"), face);
+    QCOMPARE(int(result.Outcome), int(TDumpOutcome::FileError));
+    QVERIFY2(DumpResultText(result).startsWith("Dump file error: No space left on device"),
+             qPrintable(DumpResultText(result)));
+    QCOMPARE(result.Bytes, 0);
+    QTRY_VERIFY(!line.Host().Engine().InDownloadMode());
+    QCOMPARE(line.Port.Baud(), 9600);
+}
+
+void TestDumpFaults::StopDuringALostReplyDoesNotWaitItOut() {
+    Timing::SetTestScale(100); // the real ten seconds of a block's time-out
+    SimLine line(InDownloadMode(), Fault(&LineOptions::HangAfter, 3));
+    QString error;
+    QVERIFY2(line.Start(error), qPrintable(error));
+    LinkState.HandboxKind = htAutostar497Dnld;
+    LinkState.InDownloadMode = true;
+    RecordingFace face;
+    // The stop comes while the fourth half-block waits for a reply that
+    // will never come, as Cancel or Ctrl-C would.
+    QTimer::singleShot(300, &line.Port, [&] {
+        face.Cancel();
+        AbortExchange(line.Port);
+    });
+    const TDumpResult result = Dump(line, {}, 1, face);
+    QCOMPARE(int(result.Outcome), int(TDumpOutcome::Cancelled));
+    VerifyFileIsAPrefixOfPage2(line, 256); // the half-read block is not kept
+    QVERIFY(LogText(line.Port).contains("Exchange stopped on request"));
+    QVERIFY(!LogText(line.Port).contains("Action Timed out"));
+    QVERIFY(DumpResultText(result).startsWith("Dump cancelled after 256 bytes"));
+}
+
+void TestDumpFaults::PeekModeReadsALostWordAgain() {
+    HandboxSettings fast;
+    fast.Baud = 115200;
+    SimLine line(fast, Fault(&LineOptions::DropEvery, 5000));
+    line.Port.SetBaud(115200);
+    QString error;
+    QVERIFY2(line.Start(error), qPrintable(error));
+    LinkState.HandboxKind = htAutostar497;
+    LinkState.PeekOK = true;
+    RecordingFace face;
+    const TDumpResult result = Dump(line, {}, 2, face);
+    QCOMPARE(int(result.Outcome), int(TDumpOutcome::Complete));
+    QVERIFY(FileBytes(file_) == Span(line.Host().Engine().Memory(), 2, 0x8000, 0x8000));
+    QVERIFY(result.ReadAgain >= 3);
+    QCOMPARE(restarts_, 0);
+}
+
+HEXVAC_TEST(TestDumpFaults);
+#include "TestDumpFaults.moc"
