@@ -1,5 +1,7 @@
 #include "cli/ConsoleUiHost.h"
 
+#include "common/StopSignals.h"
+
 #include <QTextStream>
 #include <cstdio>
 
@@ -42,6 +44,9 @@ int ConsoleUiHost::AskQuestion(QObject*, const QString& Question, const QString&
                                const QString& Caption2, int DefaultButton) {
     const int fallback = DefaultButton == 1 ? 1 : 2;
     const QString choices = QStringLiteral("1 = %1, 2 = %2").arg(Caption1, Caption2);
+    // A stop signal closes the question, as the window's close box would.
+    if (StopSignalled())
+        return -1;
     if (takeDefaults_ || !StdinIsTerminal()) {
         Say(QStringLiteral("%1 (%2): %3").arg(ConsoleText(Question), choices).arg(fallback));
         return fallback;
@@ -53,6 +58,10 @@ int ConsoleUiHost::AskQuestion(QObject*, const QString& Question, const QString&
     for (;;) {
         err << "hexvac-dump: " << ConsoleText(Question) << " (" << choices << ") [" << fallback
             << "] " << Qt::flush;
+        if (!WaitForInputUnlessStopped()) {
+            err << Qt::endl;
+            return -1;
+        }
         QString line;
         if (!in.readLineInto(&line))
             line.clear();

@@ -5,6 +5,7 @@
 #include "cli/ProgressFace.h"
 #include "common/MenuItem.h"
 #include "common/StdFuncsMisc.h"
+#include "common/StopSignals.h"
 #include "diag/PortEnum.h"
 #include "diag/PortReport.h"
 #include "diag/TableExport.h"
@@ -67,6 +68,13 @@ bool ListVirtualPortsOnly() {
     InstallPortEnumBackend(std::make_unique<TLinuxPortEnumBackend>(paths));
     return true;
 #endif
+}
+
+// Puts the handbox back at the rate it had when it was found, when this
+// tool raised it and nothing has put it back since.
+void RestoreRate(TApdComPort& Port, qint32 Rate) {
+    if (Port.Open() && LinkState.ScopeFound && !LinkState.InDownloadMode && Port.Baud() != Rate)
+        SetScopeBaud(Port, Rate);
 }
 
 int ExitFor(TDumpOutcome Outcome) {
@@ -140,6 +148,15 @@ int RunDumpTool(const TDumpToolOptions& Options) {
     RegisterStatusPanel(nullptr);
     InstallLinkHooks();
     RouteExchangeEvents(port, QStringLiteral("ert"));
+    // A stop signal ends the reply being waited for at once; every step
+    // below then winds down as after a Cancel.
+    CatchStopSignals([&port] {
+        port.Log.AddStringToLog(QStringLiteral("Stop requested"));
+        AbortExchange(port);
+    });
+    struct ForgetPort {
+        ~ForgetPort() { ClearStopHandler(); }
+    } forgetPort;
     ResetLinkState();
     SetFixedFormats();
 
@@ -178,10 +195,17 @@ int RunDumpTool(const TDumpToolOptions& Options) {
     } else {
         select(&sources);
     }
+    if (StopSignalled()) {
+        err << "hexvac-dump: stopped" << Qt::endl;
+        return ExitIncomplete;
+    }
     if (!LinkState.ScopeFound) {
         err << "hexvac-dump: no handbox found" << Qt::endl;
         return ExitNoHandbox;
     }
+    // From here on the tool talks to this handbox only: a time-out or a lost
+    // port never sends it looking for another one.
+    const TLinkHold hold;
     if (Options.Info) {
         out << InfoLine(port) << Qt::endl;
         return ExitComplete;
@@ -199,6 +223,7 @@ int RunDumpTool(const TDumpToolOptions& Options) {
     dump.ToPage = Options.To.value_or(limit);
     dump.IncludeLow = Options.IncludeLow;
     dump.LowOnly = Options.Only;
+    dump.Verify = Options.Verify;
     const QString model = HandboxStatusWord(LinkState.HandboxKind);
     if (const QString problem = RangeProblem(dump, limit, model); !problem.isEmpty()) {
         err << "hexvac-dump: " << problem << Qt::endl;
@@ -207,6 +232,7 @@ int RunDumpTool(const TDumpToolOptions& Options) {
     const QString file = Options.Output.isEmpty() ? DefaultDumpFileName(LinkState.HandboxKind, dump)
                                                   : Options.Output;
 
+    const qint32 rateFound = port.Baud();
     int dataMode = 1;
     if (Options.Mode == 0) {
         dataMode = ChooseDataMode(port, nullptr);
@@ -224,6 +250,13 @@ int RunDumpTool(const TDumpToolOptions& Options) {
             SlowBaudPrompt(port);
         dataMode = Options.Mode;
     }
+    if (StopSignalled() || !port.Open() || !LinkState.ScopeFound) {
+        const bool stopped = StopSignalled();
+        RestoreRate(port, rateFound);
+        err << "hexvac-dump: "
+            << (stopped ? "stopped before the dump began" : "the handbox went away") << Qt::endl;
+        return ExitIncomplete;
+    }
 
     const int portNumber = port.ComNumber(); // a lost port is forgotten during the run
     QElapsedTimer clock;
@@ -233,6 +266,7 @@ int RunDumpTool(const TDumpToolOptions& Options) {
         TConsoleDumpFace face(ExpectedBytes(dump, LinkState.HandboxKind, dataMode));
         result = RunDump(port, dump, dataMode, file, face);
     }
+    RestoreRate(port, rateFound);
     const double seconds = std::max<qint64>(1, clock.elapsed()) / 1000.0;
     out << file << ": " << DumpResultText(result) << " (" << model << " on COM" << portNumber
         << ", " << (dataMode == 1 ? "download mode" : "peeks") << ", "

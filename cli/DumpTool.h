@@ -18,6 +18,7 @@ struct TDumpToolOptions {
     bool Yes = false;         // every question takes its default
     bool VirtualOnly = false; // look at virtual ports only
     QString PortReport;       // the FORMAT of --port-report; empty: no report
+    bool Verify = false;      // every half-block read until two reads agree
 };
 
 // Exit codes.
@@ -25,7 +26,7 @@ enum TDumpExit {
     ExitComplete = 0,
     ExitNoHandbox = 1,
     ExitUsage = 2,
-    ExitIncomplete = 3,
+    ExitIncomplete = 3, // also cancelled, stopped by a signal, or the handbox lost
     ExitFile = 4
 };
 

@@ -25,6 +25,8 @@ QString DumpToolUsage() {
         "  --only              read only addresses 0000-7FFF, once\n"
         "  --mode download|peek  how to read (default: ask, Download by default)\n"
         "  -o FILE             output file (default: the name the window offers)\n"
+        "  --verify            read every half-block until two reads agree (about\n"
+        "                      twice as long; the line has no checksum)\n"
         "  --yes               take every question's default instead of asking\n"
         "  --info              identify the handbox, print one line, dump nothing\n"
         "  --list              list the serial ports and whether they are free\n"
@@ -34,8 +36,10 @@ QString DumpToolUsage() {
         "                      html, doc, xls, txt, rtf, csv, tsv, dif, slk\n"
         "  --help              this text\n\n"
         "Questions are asked on the terminal; without one they take their default.\n"
-        "Ctrl-C stops after the current block and leaves download mode.\n"
-        "Exit codes: 0 complete, 1 no handbox, 2 usage, 3 dump incomplete, 4 file error.\n");
+        "Ctrl-C, SIGTERM or SIGHUP stop the dump: the file keeps every block read,\n"
+        "the handbox leaves download mode and gets its rate back.\n"
+        "Exit codes: 0 complete, 1 no handbox, 2 usage, 3 dump incomplete, cancelled\n"
+        "or the handbox lost (the file keeps what was read), 4 file error.\n");
 }
 
 bool ParseDumpToolOptions(const QStringList& Arguments, TDumpToolOptions& Options, QString& Error) {
@@ -83,6 +87,12 @@ bool ParseDumpToolOptions(const QStringList& Arguments, TDumpToolOptions& Option
         } else if (a == QLatin1String("-o")) {
             if (!value(Options.Output))
                 return false;
+            if (Options.Output.isEmpty()) {
+                Error = QStringLiteral("-o needs a file name");
+                return false;
+            }
+        } else if (a == QLatin1String("--verify")) {
+            Options.Verify = true;
         } else if (a == QLatin1String("--include-low")) {
             Options.IncludeLow = true;
         } else if (a == QLatin1String("--only")) {

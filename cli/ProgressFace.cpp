@@ -1,8 +1,9 @@
 #include "cli/ProgressFace.h"
 
+#include "common/StopSignals.h"
+
 #include <QTextStream>
 #include <algorithm>
-#include <csignal>
 
 #ifdef Q_OS_UNIX
 #include <unistd.h>
@@ -12,11 +13,6 @@ namespace {
 
 constexpr int BarWidth = 30;
 constexpr qint64 RedrawMs = 200; // a terminal line redrawn more often only flickers
-
-volatile std::sig_atomic_t interrupted = 0;
-extern "C" void OnInterrupt(int) {
-    interrupted = 1;
-}
 
 bool StderrIsTerminal() {
 #ifdef Q_OS_UNIX
@@ -35,19 +31,16 @@ QString Minutes(qint64 Seconds) {
 TConsoleDumpFace::TConsoleDumpFace(qint64 Expected)
     : expected_(Expected)
     , show_(StderrIsTerminal()) {
-    interrupted = 0;
-    std::signal(SIGINT, OnInterrupt);
     clock_.start();
 }
 
 TConsoleDumpFace::~TConsoleDumpFace() {
-    std::signal(SIGINT, SIG_DFL);
     if (shown_)
         QTextStream(stderr) << '\n';
 }
 
 bool TConsoleDumpFace::CancelRequested() {
-    return interrupted != 0;
+    return StopSignalled();
 }
 
 void TConsoleDumpFace::BytesWritten(qint64 Total) {

@@ -1,8 +1,8 @@
 #pragma once
 // What hexvac-dump shows while a dump runs: on a terminal, one line on
 // standard error redrawn in place (label, bar, bytes, rate, time left);
-// elsewhere nothing. Ctrl-C asks the run to stop between blocks, so the
-// handbox still leaves download mode.
+// elsewhere nothing. A stop signal (Ctrl-C, SIGTERM, SIGHUP) is the run's
+// Cancel, so the handbox still leaves download mode.
 
 #include "link/DumpRun.h"
 
