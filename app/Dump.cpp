@@ -107,6 +107,14 @@ void TFHexvac::Timer1Timer() {
 }
 
 void TFHexvac::OnSelectSource(TMenuItem* Item) {
+    if (dumpRunning_) {
+        // The run must first end cleanly (download mode left, file kept);
+        // the choice is taken when it has.
+        sourceAfterRun_ = Item->weak_from_this().lock();
+        CancelRequested = true;
+        AbortExchange(ApdCom);
+        return;
+    }
     QString result;
     if (!SelectPort(Item, ApdCom, result))
         return; // the port lock window ended it
@@ -269,6 +277,8 @@ void TFHexvac::SBLoadClick() {
         CancelRequested = true;
         SBLoad->setText(QStringLiteral("Run"));
         SetBusyCursor(false);
+        // A reply that may never come is not waited for.
+        AbortExchange(ApdCom);
         return;
     }
     // A cancelled run still finishing its last block: nothing starts meanwhile.
@@ -295,16 +305,37 @@ void TFHexvac::SBLoadClick() {
         return;
 
     dumpRunning_ = true;
-    const int dataMode = ChooseDataMode(ApdCom, this);
-    SBLoad->setText(QStringLiteral("Cancel"));
-    WindowDumpFace face(*this);
-    const TDumpResult result = RunDump(ApdCom, options, dataMode, fileName, face);
+    TDumpResult result;
+    {
+        // The run talks to this handbox only, from its first question on.
+        const TLinkHold hold;
+        const int dataMode = ChooseDataMode(ApdCom, this);
+        if (ApdCom.Open() && LinkState.ScopeFound && !CancelRequested) {
+            SBLoad->setText(QStringLiteral("Cancel"));
+            WindowDumpFace face(*this);
+            result = RunDump(ApdCom, options, dataMode, fileName, face);
+        } else {
+            result.Outcome = CancelRequested ? TDumpOutcome::Cancelled : TDumpOutcome::PortLost;
+        }
+    }
     SBLoad->setText(QStringLiteral("Run"));
     PB1->setValue(0);
     SetBusyCursor(false);
     dumpRunning_ = false;
+    // The rate or the mode may have changed: the status line says what is now.
+    RefreshPortStatus(ApdCom);
+    statusPanel_.SetText(StatusText(ApdCom, true));
+    RefreshLog(ApdCom);
     // "Couldnt go into download mode" has been said already.
-    if (result.Outcome != TDumpOutcome::Complete && result.Outcome != TDumpOutcome::Cancelled &&
-        result.Outcome != TDumpOutcome::NoDownloadMode)
+    if (result.Outcome != TDumpOutcome::Complete && result.Outcome != TDumpOutcome::NoDownloadMode)
         ShowMessageAt(this, DumpResultText(result));
+
+    // What waited for the run's end: a source chosen meanwhile, or, with the
+    // handbox gone, a search for it as after any lost link.
+    std::shared_ptr<TMenuItem> source = std::move(sourceAfterRun_);
+    if (!source && result.Outcome == TDumpOutcome::PortLost && !LinkState.ScopeFound)
+        if (TMenuItem* autoDetect = AutoDetectItem())
+            source = autoDetect->weak_from_this().lock();
+    if (source)
+        OnSelectSource(source.get());
 }

@@ -1,4 +1,6 @@
 #pragma once
+
+#include <memory>
 // The main window: page range and options of a memory dump, the link status,
 // and the menus through which the user picks the port, checks or changes the
 // baud rate and sees the version.
@@ -84,6 +86,9 @@ private:
     void CBLowOnlyClick();
 
     bool dumpRunning_ = false; // a run, maybe cancelled, has not wound down yet
+    // A "Scope Sources" item chosen during a run: taken once the run has
+    // ended cleanly.
+    std::shared_ptr<TMenuItem> sourceAfterRun_;
     QWidget* client_ = nullptr;
     QMenu* scopeSourcesMenu_ = nullptr;
     QMenu* setBaudRateMenu_ = nullptr;
