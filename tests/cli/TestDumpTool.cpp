@@ -7,11 +7,13 @@
 #include "tests/support/TestRegistry.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
 #include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -79,6 +81,8 @@ private slots:
     void UsageErrorsAndNoHandboxGiveTheirExitCodes();
     void DumpsPageTwoExactlyAndReportsWhatItFound();
     void PortReportDescribesEveryPortWithoutTouchingTheLine();
+    void StopSignalsEndTheDumpLikeCancel();
+    void FullDiskIsAFileErrorAndLeavesDownloadMode();
 };
 
 void TestDumpTool::UsageErrorsAndNoHandboxGiveTheirExitCodes() {
@@ -87,6 +91,7 @@ void TestDumpTool::UsageErrorsAndNoHandboxGiveTheirExitCodes() {
     QCOMPARE(DumpTool({"--mode", "fast"}).exitCode, 2);
     QCOMPARE(DumpTool({"--port", "COM0"}).exitCode, 2);
     QCOMPARE(DumpTool({"-o"}).exitCode, 2);
+    QCOMPARE(DumpTool({"-o", ""}).exitCode, 2); // not silently the default name
     QCOMPARE(DumpTool({"--port-report", "pdf"}).exitCode, 2);
     QCOMPARE(DumpTool({"--help"}).exitCode, 0);
     // No port at all, then a port with nothing on the far end.
@@ -165,6 +170,54 @@ void TestDumpTool::PortReportDescribesEveryPortWithoutTouchingTheLine() {
     QVERIFY2(info.out.contains(" rate=9600 "), qPrintable(info.out));
 
     QCOMPARE(DumpTool({"--port-report", "txt", "-o", dir.filePath("no/x.txt")}).exitCode, 4);
+}
+
+void TestDumpTool::StopSignalsEndTheDumpLikeCancel() {
+    LineOptions paced; // a page takes half a minute: the signal comes mid-page
+    paced.Pace = true;
+    SimHandbox sim({}, paced);
+    QString error;
+    QVERIFY2(sim.Start(error), qPrintable(error));
+    const QString port = QStringLiteral("COM%1").arg(sim.PortNumber());
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("stopped.bin"));
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        QFile::remove(file);
+        QProcess tool;
+        tool.start(QStringLiteral(HEXVAC_DUMP_PROGRAM),
+                   {"--virtual-only", "--port", port, "--from", "2", "--to", "2", "--mode",
+                    "download", "-o", file});
+        tool.closeWriteChannel();
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(file).size() >= 512, 30000);
+        ::kill(pid_t(tool.processId()), signal);
+        QVERIFY(tool.waitForFinished(30000));
+        QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(tool.exitCode(), 3);
+        const QString out = QString::fromLocal8Bit(tool.readAllStandardOutput());
+        const QRegularExpressionMatch cancelled =
+            QRegularExpression("Dump cancelled after (\\d+) bytes").match(out);
+        QVERIFY2(cancelled.hasMatch(), qPrintable(out));
+        // Every block read is in the file, each in its place, and nothing else.
+        QFile dumped(file);
+        QVERIFY(dumped.open(QIODevice::ReadOnly));
+        const QByteArray bytes = dumped.readAll();
+        QCOMPARE(QString::number(bytes.size()), cancelled.captured(1));
+        QCOMPARE(bytes.size() % 256, 0);
+        for (int i = 0; i < bytes.size(); ++i)
+            QCOMPARE(bytes[i], char(sim.Host().Engine().Memory().At(2, std::uint16_t(0x8000 + i))));
+        QVERIFY(!sim.Host().Engine().InDownloadMode());
+    }
+}
+
+void TestDumpTool::FullDiskIsAFileErrorAndLeavesDownloadMode() {
+    SimHandbox sim;
+    QString error;
+    QVERIFY2(sim.Start(error), qPrintable(error));
+    const Run run = DumpTool({"--port", QStringLiteral("COM%1").arg(sim.PortNumber()), "--to", "2",
+                              "--mode", "download", "-o", "/dev/full"});
+    QCOMPARE(run.exitCode, 4);
+    QVERIFY2(run.out.contains("Dump file error: No space left on device"), qPrintable(run.out));
+    QVERIFY(!sim.Host().Engine().InDownloadMode());
 }
 
 HEXVAC_TEST(TestDumpTool);
