@@ -19,6 +19,7 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QLabel>
+#include <QRegularExpression>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -57,6 +58,7 @@ private slots:
     void TempFreeResultsDecideOnANewDetection();
     void CloseCheckAsksAboutDownloadModeAndRate();
     void RunDumpsAndCancelWindsDownBeforeTheNextRun();
+    void SourceChosenDuringARunWaitsForItsCleanEnd();
     void UnpluggedHandboxIsReportedOnceAndDetectionRestarts_data();
     void UnpluggedHandboxIsReportedOnceAndDetectionRestarts();
 
@@ -361,6 +363,38 @@ void TestPortSelection::RunDumpsAndCancelWindsDownBeforeTheNextRun() {
                           [](const auto& e) { return e.text == "Data Mode required"; }));
     QCOMPARE(questions, 2); // the click while winding down asked nothing
     QTRY_VERIFY(!sim->Host().Engine().InDownloadMode());
+}
+
+void TestPortSelection::SourceChosenDuringARunWaitsForItsCleanEnd() {
+    std::unique_ptr<SimHandbox> sim;
+    AddHandbox(sim, {});
+    host_.Answer(1);
+    TFHexvac w;
+    w.show();
+    QTRY_VERIFY_WITH_TIMEOUT(w.SBLoad->isEnabled(), 20000);
+    QTemporaryDir dir;
+    host_.AnswerSaveFile(dir.filePath(QStringLiteral("dump.bin")));
+    host_.Answer(1); // "Download"
+    w.RxTo->setValue(5);
+    // "None" while the run reads: the run ends first, out of download mode,
+    // and says so; only then is the port closed.
+    bool chosen = false;
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, &w, [&] {
+        if (!chosen && w.SBLoad->text() == QLatin1String("Cancel")) {
+            chosen = true;
+            ItemTagged(w.ScopeSources, -1)->Click();
+        }
+    });
+    ticker.start(5);
+    w.SBLoad->click();
+    QVERIFY(chosen);
+    QVERIFY(!sim->Host().Engine().InDownloadMode());
+    QVERIFY(!w.ApdCom.Open());
+    const QStringList texts = host_.Texts();
+    QVERIFY2(texts.filter(QRegularExpression("^Dump cancelled after \\d+ bytes$")).size() == 1,
+             qPrintable(texts.join('|')));
+    QCOMPARE(w.SBarPanel0->text(), QStringLiteral("No COM port selected"));
 }
 
 void TestPortSelection::UnpluggedHandboxIsReportedOnceAndDetectionRestarts() {
