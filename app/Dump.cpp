@@ -198,6 +198,18 @@ void TFHexvac::ApdComPortLost() {
     OnPortLost(ApdCom);
 }
 
+void TFHexvac::StopRequested() {
+    if (dumpRunning_) {
+        quitAfterRun_ = true;
+        CancelRequested = true;
+        AbortExchange(ApdCom);
+        return;
+    }
+    ApdCom.Log.AddStringToLog(QStringLiteral("Stop requested"));
+    FormClose();
+    QCoreApplication::quit();
+}
+
 void TFHexvac::About1Click() {
     ShowMessageAt(this, GetVersionText());
 }
@@ -326,6 +338,10 @@ void TFHexvac::SBLoadClick() {
     RefreshPortStatus(ApdCom);
     statusPanel_.SetText(StatusText(ApdCom, true));
     RefreshLog(ApdCom);
+    if (quitAfterRun_) {
+        StopRequested();
+        return;
+    }
     // "Couldnt go into download mode" has been said already.
     if (result.Outcome != TDumpOutcome::Complete && result.Outcome != TDumpOutcome::NoDownloadMode)
         ShowMessageAt(this, DumpResultText(result));

@@ -51,6 +51,11 @@ public:
     // Set by the "Run"/"Cancel" button, tested by the dump loops.
     bool CancelRequested = false;
 
+    // A stop signal (SIGTERM at logout, Ctrl-C in the terminal it was
+    // started from): a run ends as after Cancel, out of download mode and
+    // with its file kept, and then the program quits.
+    void StopRequested();
+
     // The number that makes this instance's trace and log file names unique.
     quint64 InstanceNumber();
 
@@ -89,6 +94,7 @@ private:
     // A "Scope Sources" item chosen during a run: taken once the run has
     // ended cleanly.
     std::shared_ptr<TMenuItem> sourceAfterRun_;
+    bool quitAfterRun_ = false; // a stop signal came during a run
     QWidget* client_ = nullptr;
     QMenu* scopeSourcesMenu_ = nullptr;
     QMenu* setBaudRateMenu_ = nullptr;

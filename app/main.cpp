@@ -2,6 +2,7 @@
 
 #include "app/AppUiHost.h"
 #include "app/Dump.h"
+#include "common/StopSignals.h"
 #include "common/UiHost.h"
 
 #include <QApplication>
@@ -14,6 +15,10 @@ int main(int argc, char** argv) {
     const ScopedUiHost useHost(host);
 
     TFHexvac FHexvac;
+    CatchStopSignals([&FHexvac] { FHexvac.StopRequested(); });
     FHexvac.show();
+    struct ForgetWindow {
+        ~ForgetWindow() { ClearStopHandler(); }
+    } forgetWindow;
     return app.exec();
 }
