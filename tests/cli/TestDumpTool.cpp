@@ -82,6 +82,7 @@ private slots:
     void DumpsPageTwoExactlyAndReportsWhatItFound();
     void PortReportDescribesEveryPortWithoutTouchingTheLine();
     void StopSignalsEndTheDumpLikeCancel();
+    void StopAtAQuestionPutsTheRateBack();
     void FullDiskIsAFileErrorAndLeavesDownloadMode();
 };
 
@@ -207,6 +208,41 @@ void TestDumpTool::StopSignalsEndTheDumpLikeCancel() {
             QCOMPARE(bytes[i], char(sim.Host().Engine().Memory().At(2, std::uint16_t(0x8000 + i))));
         QVERIFY(!sim.Host().Engine().InDownloadMode());
     }
+}
+
+void TestDumpTool::StopAtAQuestionPutsTheRateBack() {
+    HandboxSettings gps;
+    gps.Model = HandboxModel::Lx200Gps;
+    SimHandbox sim(gps);
+    QString error;
+    QVERIFY2(sim.Start(error), qPrintable(error));
+    // The user at a terminal: standard input is a pseudo-terminal of ours.
+    const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
+    QVERIFY(terminal >= 0 && ::grantpt(terminal) == 0 && ::unlockpt(terminal) == 0);
+    QTemporaryDir dir;
+    QProcess tool;
+    tool.setStandardInputFile(QString::fromLocal8Bit(::ptsname(terminal)));
+    tool.start(QStringLiteral(HEXVAC_DUMP_PROGRAM),
+               {"--virtual-only", "--port", QStringLiteral("COM%1").arg(sim.PortNumber()), "--to",
+                "2", "-o", dir.filePath("x.bin")});
+    QString said;
+    const auto asked = [&](const char* Question) {
+        said += QString::fromLocal8Bit(tool.readAllStandardError());
+        return said.contains(QLatin1String(Question));
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(asked("( which is slow )"), 20000);
+    QCOMPARE(::write(terminal, "1\n", 2), 2); // "Set to 115200"
+    QTRY_VERIFY_WITH_TIMEOUT(asked("Data Mode required"), 20000);
+    QCOMPARE(sim.Host().Engine().Baud(), 115200);
+    ::kill(pid_t(tool.processId()), SIGINT); // Ctrl-C at the question
+    QVERIFY(tool.waitForFinished(20000));
+    ::close(terminal);
+    QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(tool.exitCode(), 3);
+    said += QString::fromLocal8Bit(tool.readAllStandardError());
+    QVERIFY2(said.contains("stopped before the dump began"), qPrintable(said));
+    QCOMPARE(sim.Host().Engine().Baud(), 9600); // the rate the tool raised, put back
+    QVERIFY(!sim.Host().Engine().InDownloadMode());
 }
 
 void TestDumpTool::FullDiskIsAFileErrorAndLeavesDownloadMode() {
