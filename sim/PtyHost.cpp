@@ -122,24 +122,35 @@ namespace {
 constexpr std::size_t PacedChunkBytes = 8;
 } // namespace
 
+std::optional<PtyHost::Clock::time_point> PtyHost::NextWake() const {
+    std::optional<Clock::time_point> at;
+    // Paced bytes are due every few tens of microseconds at the high rates:
+    // wake at the due time itself, not at the next millisecond. Like a UART's
+    // receive FIFO, the line hands bytes over a few at a time: wake when a
+    // chunk is complete, or when the reply's last byte is due, so the reply
+    // still ends exactly on time.
+    if (attached_ && !pending_.empty() && !writeBlocked_) {
+        const Outgoing& out = pending_.front();
+        const auto chunk = std::min<std::size_t>(out.Bytes.size(), PacedChunkBytes);
+        at = out.Next + out.Step * static_cast<int>(chunk - 1);
+    }
+    // A byte on its way in is judged when it has left the program's side,
+    // also after the program has closed it.
+    if (!received_.empty() && (!at || received_.front().End < *at))
+        at = received_.front().End;
+    return at;
+}
+
 void PtyHost::Run() {
-    // Wake at a paced byte's due time, not up to 50 us after it as the
-    // default timer slack allows: a real line is not late.
+    // Wake at a byte's due time, not up to 50 us after it as the default
+    // timer slack allows: a real line is not late.
     ::prctl(PR_SET_TIMERSLACK, 1UL);
     attached_ = master_ >= 0 && PeerAttached();
     while (master_ >= 0) {
-        // Paced bytes are due every few tens of microseconds at the high
-        // rates: wake at the due time itself, not at the next millisecond.
-        // Like a UART's receive FIFO, the line hands bytes over a few at a
-        // time: wake when a chunk is complete, or when the reply's last byte
-        // is due, so the reply still ends exactly on time.
         timespec timeout{};
         timespec* until = nullptr;
-        if (attached_ && !pending_.empty() && !writeBlocked_) {
-            const Outgoing& out = pending_.front();
-            const auto chunk = std::min<std::size_t>(out.Bytes.size(), PacedChunkBytes);
-            const Clock::time_point due = out.Next + out.Step * static_cast<int>(chunk - 1);
-            const auto wait = std::max(Clock::duration::zero(), due - Clock::now());
+        if (const std::optional<Clock::time_point> at = NextWake()) {
+            const auto wait = std::max(Clock::duration::zero(), *at - Clock::now());
             const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();
             timeout.tv_sec = static_cast<time_t>(ns / 1000000000);
             timeout.tv_nsec = static_cast<long>(ns % 1000000000);
@@ -153,20 +164,33 @@ void PtyHost::Run() {
             break;
         if (fds[0].revents)
             break;
+        bool reopened = false;
         if (fds[1].revents && OpenedSinceLastLook()) {
             // A port opened afresh holds nothing from before. Replies to a
             // program that closed its side (maybe written after it closed)
             // would otherwise wait in the line for the next one to open it.
+            // Bytes that program sent are still on their way and still reach
+            // the handbox, but their replies go nowhere (see Arrive).
             ::tcflush(master_, TCOFLUSH);
             ReportBlocks();
             pending_.clear();
             writeBlocked_ = false;
-            inputFree_ = outputFree_ = Clock::time_point{};
+            outputFree_ = Clock::time_point{};
+            ++session_;
             attached_ = PeerAttached();
+            reopened = true;
         }
+        // A program that opened the port, wrote and closed it again between
+        // two rounds was never seen attached, but what it wrote was sent all
+        // the same: with nobody on the far side now, it is read here.
+        if (fds[1].revents && !attached_)
+            ReadLeftInput();
         if (attached_ && (fds[2].revents & POLLOUT))
             writeBlocked_ = false;
-        if (attached_ && (fds[2].revents & (POLLIN | POLLHUP | POLLERR))) {
+        // After a reopen the poll may still tell of the earlier program's
+        // close: the line is looked at afresh in the next round, rather than
+        // taking the new program for gone.
+        if (attached_ && !reopened && (fds[2].revents & (POLLIN | POLLHUP | POLLERR))) {
             char buffer[4096];
             const ssize_t n = ::read(master_, buffer, sizeof buffer);
             if (n > 0)
@@ -174,16 +198,25 @@ void PtyHost::Run() {
             else if (n == 0 || (errno != EAGAIN && errno != EINTR) || (fds[2].revents & POLLHUP))
                 LineDropped(); // EIO: the program has closed its side
         }
+        DeliverArrived();
         if (attached_ && master_ >= 0)
             SendDue();
     }
     ReportBlocks(); // a session cut short by the stop
 }
 
+void PtyHost::ReadLeftInput() {
+    char buffer[4096];
+    ssize_t n;
+    while ((n = ::read(master_, buffer, sizeof buffer)) > 0)
+        HandleInput(buffer, static_cast<std::size_t>(n));
+}
+
 void PtyHost::LineDropped() {
     // What was still to be sent has nowhere to go, as on a real line whose
     // far end is closed. The master stays open: the program may open the
     // port again, and closing the master would make the device disappear.
+    // Bytes it sent before it closed are still on their way in.
     attached_ = false;
     writeBlocked_ = false;
     pending_.clear();
@@ -195,6 +228,7 @@ void PtyHost::Vanish() {
     // The stop and watch descriptors stay until Stop(): another thread may be
     // signalling through them right now.
     pending_.clear();
+    received_.clear();
     if (!link_.empty())
         UnregisterVirtualPort(link_, device_);
     link_.clear();

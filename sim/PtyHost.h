@@ -3,11 +3,14 @@
 // virtual port COM<n>, so the program talks to it as to a handbox on a
 // serial port.
 //
-// Like a real handbox it hears only what is sent at its own rate: bytes that
-// arrive while the program's side of the line is set to another speed are
-// lost. It can pace the line as a real one would and inject the faults the
-// program must survive. It serves on the calling thread (Run) or on its own
-// (Start), until stopped or until the vanish fault has taken it away.
+// Like a real handbox it hears only what is sent at its own rate. The
+// program's side sends the bytes it writes one after another, 10 bits each at
+// the rate it is set to, and a byte is heard only if that side is still at the
+// handbox's rate when the byte has left it: a program that changes the rate or
+// closes the port before its last byte is out loses that byte. It can pace
+// the line as a real one would and inject the faults the program must
+// survive. It serves on the calling thread (Run) or on its own (Start), until
+// stopped or until the vanish fault has taken it away.
 
 #include "sim/Engine.h"
 
@@ -15,6 +18,7 @@
 #include <chrono>
 #include <deque>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -68,6 +72,14 @@ private:
         std::string Bytes;
         bool Block = false; // the reply to a block read
     };
+    // A byte the program wrote, on its way: it reaches the handbox at End if
+    // the line is at the handbox's rate then.
+    struct Incoming {
+        Clock::time_point End; // when its stop bit has left the program's side
+        unsigned Rate = 0;     // the rate it was sent at
+        int Session = 0;       // the opening of the port that sent it
+        char Byte = 0;
+    };
     struct BlockTiming {
         int Count = 0;
         Clock::time_point First{}, LastSent{};
@@ -75,6 +87,10 @@ private:
 
     void Close();
     void HandleInput(const char* Bytes, std::size_t Count);
+    void ReadLeftInput();
+    void DeliverArrived();
+    void Arrive(const Incoming& Byte, bool Heard);
+    std::optional<Clock::time_point> NextWake() const;
     void Queue(Clock::time_point Due, std::string Bytes, unsigned Rate, bool Block = false);
     void ReportBlocks();
     void SendDue();
@@ -95,8 +111,10 @@ private:
 
     bool attached_ = false; // the program has its side open
     bool writeBlocked_ = false;
-    Clock::time_point inputFree_{};  // paced: when the line has carried the input so far
+    int session_ = 0;                // counts the openings of the port
+    Clock::time_point inputFree_{};  // when the program's side has sent the input so far
     Clock::time_point outputFree_{}; // paced: when the queued output has left
+    std::deque<Incoming> received_;  // read from the line, not yet arrived
     std::deque<Outgoing> pending_;
     int answered_ = 0;
     bool hung_ = false;

@@ -1,5 +1,6 @@
-// What travels on the simulated line: received bytes to the handbox at its
-// rate only, replies back with pacing, latency and the injected faults.
+// What travels on the simulated line: received bytes to the handbox once they
+// have left the program's side, at its rate only; replies back with pacing,
+// latency and the injected faults.
 
 #include "sim/LineSpeed.h"
 #include "sim/PtyHost.h"
@@ -10,59 +11,101 @@
 #include <ostream>
 #include <unistd.h>
 
+namespace {
+
+// One start bit, eight data bits, one stop bit.
+std::chrono::steady_clock::duration CharTime(unsigned Rate) {
+    using Duration = std::chrono::steady_clock::duration;
+    if (Rate == 0)
+        return Duration::zero();
+    return std::chrono::duration_cast<Duration>(std::chrono::nanoseconds(10'000'000'000LL) / Rate);
+}
+
+} // namespace
+
 PtyHost::Clock::duration PtyHost::ByteTime(unsigned Rate) const {
-    if (!options_.Pace || Rate == 0)
-        return Clock::duration::zero();
-    // One start bit, eight data bits, one stop bit.
-    return std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(10'000'000'000LL) /
-                                                       Rate);
+    return options_.Pace ? CharTime(Rate) : Clock::duration::zero();
 }
 
 void PtyHost::HandleInput(const char* Bytes, std::size_t Count) {
+    // The program's side is a UART: it sends what was written one byte after
+    // the other at the rate it is set to now, and each byte reaches the
+    // handbox only once its stop bit is out. Whether the handbox hears it is
+    // decided then (DeliverArrived), by the rate in force at that moment: a
+    // program that changes the rate or closes the port right after writing,
+    // without waiting for its output to leave, loses its last bytes.
     const Clock::time_point now = Clock::now();
     const std::optional<LineSpeed> speed = ReadLineSpeed(master_);
-    const unsigned lineRate = speed ? speed->Output : 0;
-    const auto atHandboxRate = [&] {
-        const unsigned rate = static_cast<unsigned>(engine_.Baud());
-        return speed && speed->Output == rate && (speed->Input == 0 || speed->Input == rate);
-    };
-    for (std::size_t i = 0; i < Count; ++i) {
-        // A byte has arrived once the line has carried it.
-        Clock::time_point arrival = now;
-        if (options_.Pace) {
-            inputFree_ = std::max(now, inputFree_) + ByteTime(lineRate);
-            arrival = inputFree_;
-        }
-        if (options_.Echo) {
-            Queue(arrival, std::string(1, Bytes[i]), lineRate);
-            continue;
-        }
-        if (options_.VanishAfter > 0 && answered_ >= options_.VanishAfter) {
-            Vanish();
-            return;
-        }
-        // A handbox at another rate hears only noise: nothing it can answer.
-        if (hung_ || !atHandboxRate())
-            continue;
-        const int blocksBefore = engine_.BlockReads();
-        std::optional<CommandReply> reply =
-            engine_.ReceiveByte(static_cast<std::uint8_t>(Bytes[i]));
-        const bool block = engine_.BlockReads() != blocksBefore;
-        if (block && blocks_.Count++ == 0)
-            blocks_.First = arrival;
-        if (!reply || reply->Bytes.empty())
-            continue;
-        ++answered_;
-        if (options_.DropEvery > 0 && answered_ % options_.DropEvery == 0)
-            reply->Bytes.clear();
-        else if (options_.GarbageEvery > 0 && answered_ % options_.GarbageEvery == 0)
-            Garble(reply->Bytes);
-        if (!reply->Bytes.empty())
-            Queue(arrival + std::chrono::milliseconds(options_.LatencyMs), std::move(reply->Bytes),
-                  static_cast<unsigned>(reply->Baud), block);
-        if (options_.HangAfter > 0 && answered_ >= options_.HangAfter)
-            hung_ = true;
+    const unsigned rate = speed ? speed->Output : 0;
+    if (!options_.Pace) {
+        // Unpaced, the line is as fast as the pseudo-terminal, except that
+        // the last byte of a write still takes its own time to leave: a rate
+        // change right after a write is still caught, and a reply does not
+        // wait for the whole length of its command.
+        inputFree_ = std::max(now, inputFree_) + CharTime(rate);
+        for (std::size_t i = 0; i < Count; ++i)
+            received_.push_back(Incoming{inputFree_, rate, session_, Bytes[i]});
+        return;
     }
+    for (std::size_t i = 0; i < Count; ++i) {
+        inputFree_ = std::max(now, inputFree_) + CharTime(rate);
+        received_.push_back(Incoming{inputFree_, rate, session_, Bytes[i]});
+    }
+}
+
+void PtyHost::DeliverArrived() {
+    // The time is taken before the line is read: every byte judged here has
+    // left the program's side before the settings it is judged by were read.
+    const Clock::time_point now = Clock::now();
+    if (received_.empty() || received_.front().End > now)
+        return;
+    const std::optional<LineSpeed> speed = ReadLineSpeed(master_);
+    while (master_ >= 0 && !received_.empty() && received_.front().End <= now) {
+        const Incoming byte = received_.front();
+        received_.pop_front();
+        // The rate is checked for every byte: the one before may have
+        // changed the handbox's own (leaving download mode).
+        const unsigned rate = static_cast<unsigned>(engine_.Baud());
+        const bool heard =
+            speed && speed->Output == rate && (speed->Input == 0 || speed->Input == rate);
+        Arrive(byte, heard);
+    }
+}
+
+void PtyHost::Arrive(const Incoming& Byte, bool Heard) {
+    // Bytes sent by a program that has closed its side since still reach the
+    // handbox, but its replies have nowhere to go: not to that program, and
+    // not to one that has opened the port afresh.
+    const bool listening = attached_ && Byte.Session == session_;
+    if (options_.Echo) {
+        if (listening)
+            Queue(Byte.End, std::string(1, Byte.Byte), Byte.Rate);
+        return;
+    }
+    if (options_.VanishAfter > 0 && answered_ >= options_.VanishAfter) {
+        Vanish();
+        return;
+    }
+    // A handbox at another rate hears only noise: nothing it can answer.
+    if (hung_ || !Heard)
+        return;
+    const int blocksBefore = engine_.BlockReads();
+    std::optional<CommandReply> reply = engine_.ReceiveByte(static_cast<std::uint8_t>(Byte.Byte));
+    const bool block = listening && engine_.BlockReads() != blocksBefore;
+    if (block && blocks_.Count++ == 0)
+        blocks_.First = Byte.End;
+    if (!reply || reply->Bytes.empty())
+        return;
+    ++answered_;
+    if (options_.DropEvery > 0 && answered_ % options_.DropEvery == 0)
+        reply->Bytes.clear();
+    else if (options_.GarbageEvery > 0 && answered_ % options_.GarbageEvery == 0)
+        Garble(reply->Bytes);
+    if (listening && !reply->Bytes.empty())
+        Queue(Byte.End + std::chrono::milliseconds(options_.LatencyMs), std::move(reply->Bytes),
+              static_cast<unsigned>(reply->Baud), block);
+    if (options_.HangAfter > 0 && answered_ >= options_.HangAfter)
+        hung_ = true;
 }
 
 void PtyHost::Queue(Clock::time_point Due, std::string Bytes, unsigned Rate, bool Block) {

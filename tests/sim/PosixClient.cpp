@@ -61,8 +61,16 @@ bool PosixClient::SetSpeed(unsigned Rate) {
     return ::tcsetattr(fd_, TCSANOW, &settings) == 0 && SetCustomSpeed(fd_, Rate);
 }
 
+bool PosixClient::TieInputSpeed() {
+    return ClearInputSpeed(fd_);
+}
+
 bool PosixClient::Write(std::string_view Bytes) {
     return ::write(fd_, Bytes.data(), Bytes.size()) == static_cast<ssize_t>(Bytes.size());
+}
+
+bool PosixClient::Drain() {
+    return ::tcdrain(fd_) == 0;
 }
 
 std::string PosixClient::Read(std::size_t Count, int TimeoutMs) {

@@ -13,3 +13,11 @@ bool SetCustomSpeed(int Fd, unsigned Rate) {
     settings.c_ospeed = Rate;
     return ::ioctl(Fd, TCSETS2, &settings) == 0;
 }
+
+bool ClearInputSpeed(int Fd) {
+    struct termios2 settings {};
+    if (::ioctl(Fd, TCGETS2, &settings) != 0)
+        return false;
+    settings.c_cflag &= ~(CBAUD << IBSHIFT);
+    return ::ioctl(Fd, TCSETS2, &settings) == 0;
+}

@@ -2,6 +2,7 @@
 // client: the port link, the rate check, reopening, pacing, and the faults.
 
 #include "PosixClient.h"
+#include "common/Timing.h"
 #include "common/VirtualPorts.h"
 #include "sim/PtyHost.h"
 #include "tests/support/TestRegistry.h"
@@ -10,11 +11,13 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <sstream>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -38,6 +41,64 @@ std::unique_ptr<PtyHost> StartHost(HandboxSettings Settings = {}, LineOptions Op
 bool Exists(const std::string& Path) {
     struct stat st {};
     return ::lstat(Path.c_str(), &st) == 0;
+}
+
+using TestClock = std::chrono::steady_clock;
+
+// Start bit, eight data bits, stop bit.
+std::chrono::microseconds CharTime(int Rate) {
+    return std::chrono::microseconds(10'000'000 / Rate);
+}
+
+// What a program must do before it changes the rate or closes the port: let
+// its output drain, then give the last byte, which may still be in the UART,
+// its character time and a margin.
+bool LetOutputLeave(PosixClient& Client, int Rate) {
+    if (!Client.Drain())
+        return false;
+    std::this_thread::sleep_for(CharTime(Rate) +
+                                std::chrono::milliseconds(Timing::LineDrainMarginMs));
+    return true;
+}
+
+// A handbox in download mode at Rate is sent "I"; then the program puts the
+// line back to 9600, as QSerialPort puts back on close the settings it found
+// at open, and closes the port. Careful, it first lets the "I" leave; else
+// it waits a quarter of a character time (the host has read the "I" by then,
+// but it is still on the line). Tells what the next program finds: 'A' when
+// the "I" was heard (normal mode, at 9600), 'D' when not (still in download
+// mode at Rate), '?' when neither. Early: the line was put back within one
+// character time of the write.
+char LeaveDownloadModeAndClose(int Rate, bool Careful, bool& Early) {
+    HandboxSettings settings;
+    settings.Baud = Rate;
+    settings.DownloadMode = true;
+    auto host = StartHost(settings);
+    if (!host)
+        return '?';
+    {
+        PosixClient client(host->LinkPath());
+        if (!client.TieInputSpeed() || !client.SetSpeed(static_cast<unsigned>(Rate)))
+            return '?';
+        const TestClock::time_point wrote = TestClock::now();
+        if (!client.Write("I"))
+            return '?';
+        if (!Careful)
+            std::this_thread::sleep_for(CharTime(Rate) / 4);
+        else if (!LetOutputLeave(client, Rate))
+            return '?';
+        if (!client.SetSpeed(9600))
+            return '?';
+        Early = TestClock::now() - wrote < CharTime(Rate);
+    }
+    PosixClient next(host->LinkPath());
+    if (!next.SetSpeed(9600) || !next.Write("\x06"))
+        return '?';
+    if (next.Read(1, SilenceMs) == "A")
+        return 'A';
+    if (!next.SetSpeed(static_cast<unsigned>(Rate)) || !next.Write("\x06"))
+        return '?';
+    return next.Read(1, AnswerMs) == "D" ? 'D' : '?';
 }
 
 } // namespace
@@ -139,6 +200,90 @@ private slots:
         QVERIFY(client.SetSpeed(28800));
         QVERIFY(client.Write("\x06"));
         QCOMPARE(client.Read(1, AnswerMs), std::string("A"));
+    }
+
+    void ByteIsJudgedAtTheRateInForceWhenItLeaves() {
+        // A change made while the byte is still on the line proves something
+        // only when it came within one character time of the write: a test
+        // thread held off the CPU longer than that was a careful program.
+        // Such rounds are repeated. So are the careful rounds that go unheard,
+        // which happens only when the host's thread is held off the CPU
+        // longer than the margin (a loaded machine); a line that judges by
+        // the wrong moment fails every round.
+        //
+        // The clients make the input speed follow the output speed, as Hexvac
+        // does: the host starts the line with both set, and the standard
+        // rates set only the output speed.
+        for (const int rate : {9600, 1200}) {
+            HandboxSettings settings;
+            settings.Baud = rate;
+            auto host = StartHost(settings);
+            QVERIFY(host);
+            PosixClient client(host->LinkPath());
+            QVERIFY(client.TieInputSpeed());
+            // Changed to twice the rate while the ACK is on the line: at once
+            // at 9600; at 1200 after a quarter of its character time, when
+            // the host has read it. It leaves at the new rate: not heard.
+            const auto pause = rate == 9600 ? std::chrono::microseconds(0) : CharTime(rate) / 4;
+            bool early = false;
+            for (int round = 0; round < 10 && !early; ++round) {
+                QVERIFY(client.SetSpeed(static_cast<unsigned>(rate)));
+                const TestClock::time_point wrote = TestClock::now();
+                QVERIFY(client.Write("\x06"));
+                std::this_thread::sleep_for(pause);
+                QVERIFY(client.SetSpeed(static_cast<unsigned>(2 * rate)));
+                early = TestClock::now() - wrote < CharTime(rate);
+                const std::string reply = client.Read(1, SilenceMs);
+                if (early)
+                    QVERIFY2(reply.empty(), qPrintable(QString("at %1").arg(rate)));
+            }
+            QVERIFY(early);
+            // Changed once the ACK is out: heard, and the answer comes
+            // whatever rate the program is at by then.
+            std::string reply;
+            for (int round = 0; round < 3 && reply.empty(); ++round) {
+                QVERIFY(client.SetSpeed(static_cast<unsigned>(rate)));
+                QVERIFY(client.Write("\x06"));
+                QVERIFY(LetOutputLeave(client, rate));
+                QVERIFY(client.SetSpeed(static_cast<unsigned>(2 * rate)));
+                reply = client.Read(1, SilenceMs);
+            }
+            QVERIFY2(reply == "A", qPrintable(QString("at %1").arg(rate)));
+        }
+        // The same on closing the port: the "I" that leaves download mode is
+        // lost when the old settings are put back before it has left, heard
+        // when the program waits for it.
+        constexpr int DownloadRate = 1200;
+        bool early = false;
+        char found = '?';
+        for (int round = 0; round < 10 && !early; ++round)
+            found = LeaveDownloadModeAndClose(DownloadRate, false, early);
+        QVERIFY(early);
+        QCOMPARE(found, 'D');
+        found = '?';
+        for (int round = 0; round < 3 && found != 'A'; ++round)
+            found = LeaveDownloadModeAndClose(DownloadRate, true, early);
+        QCOMPARE(found, 'A');
+        {
+            // Closed right after the write, the rate left as it was: the "I"
+            // is still on the line and reaches the handbox after the close.
+            HandboxSettings download;
+            download.Baud = DownloadRate;
+            download.DownloadMode = true;
+            auto host = StartHost(download);
+            QVERIFY(host);
+            {
+                PosixClient client(host->LinkPath());
+                QVERIFY(client.TieInputSpeed());
+                QVERIFY(client.SetSpeed(DownloadRate));
+                QVERIFY(client.Write("I"));
+            }
+            QTest::qSleep(50); // the "I" has long arrived before the rate changes
+            PosixClient next(host->LinkPath());
+            QVERIFY(next.SetSpeed(9600));
+            QVERIFY(next.Write("\x06"));
+            QCOMPARE(next.Read(1, AnswerMs), std::string("A"));
+        }
     }
 
     void KeepsServingWhenTheProgramReopens() {
