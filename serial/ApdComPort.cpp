@@ -102,11 +102,15 @@ void TApdComPort::ApplyLineSettings() {
                                 : QSerialPort::SoftwareControl);
 }
 
+int TApdComPort::BitsPerChar() const {
+    return 1 + DataBits + (Parity == TParity::pNone ? 0 : 1) + StopBits;
+}
+
 void TApdComPort::DrainOutput() {
     if (!serial_->isOpen() || lost_)
         return;
-    const int bits = 1 + DataBits + (Parity == TParity::pNone ? 0 : 1) + StopBits;
-    WaitUntilSent(*serial_, baud_, bits);
+    WaitUntilSent(*serial_, baud_, BitsPerChar(),
+                  lastWriteGone_ + std::chrono::milliseconds(Timing::LineDrainMarginMs));
 }
 
 void TApdComPort::SetOpen(bool Open) {
@@ -157,6 +161,10 @@ void TApdComPort::PutString(const QByteArray& Text) {
     if (!Open())
         throw EPortError(QStringLiteral("COM%1 is not open").arg(comNumber_).toStdString());
     Log.AddEntry(TLogEntry::Write, Text);
+    // When this write will have left the line: a rate change or a close
+    // waits for that, and the margin. What was written before it has been
+    // answered, or is in the driver's queue that the drain waits for.
+    lastWriteGone_ = std::chrono::steady_clock::now() + LineTime(Text.size(), baud_, BitsPerChar());
     if (serial_->write(Text) != Text.size())
         throw EPortError(serial_->errorString().toStdString());
     // Hand the bytes to the driver now rather than at the next pass of the

@@ -22,6 +22,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <chrono>
 #include <map>
 #include <memory>
 #include <stdexcept>
@@ -124,6 +125,7 @@ signals:
 private:
     struct TimerTrigger;
     void ApplyLineSettings();
+    int BitsPerChar() const;
     void OnReadyRead();
     void Dispatch();
     void DeviceGone(const QString& Why);
@@ -136,6 +138,7 @@ private:
     QByteArray input_;        // received, not yet read
     qsizetype announced_ = 0; // leading bytes of input_ already announced or matched
     bool dispatching_ = false;
+    std::chrono::steady_clock::time_point lastWriteGone_{}; // the last write has left the line
     quint16 nextHandle_ = 1;
     std::map<quint16, QByteArray> dataTriggers_;
     std::map<quint16, std::unique_ptr<TimerTrigger>> timerTriggers_;

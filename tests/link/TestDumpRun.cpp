@@ -136,7 +136,11 @@ void TestDumpRun::DownloadModePagesLandAtTheirAddresses() {
 }
 
 void TestDumpRun::PeekModeReadsWordsHighByteFirst() {
-    SimLine line;
+    // At 115200: 16384 exchanges, each with its command's line time.
+    HandboxSettings fast;
+    fast.Baud = 115200;
+    SimLine line(fast);
+    line.Port.SetBaud(115200);
     QString error;
     QVERIFY2(line.Start(error), qPrintable(error));
     LinkState.HandboxKind = htAutostar497;
