@@ -16,11 +16,13 @@ inline constexpr int ParkedTimerTicks = 36;
 inline constexpr int NoticeMs = 1000;
 // Delay between showing the main window and asking the start-up question.
 inline constexpr int StartupQuestionMs = 1000;
-// After the transmit queue is empty and its last character has gone, this
-// much longer before the line's rate changes or the port closes: a FIFO or
-// a USB adapter may report the queue empty while its last byte is still
-// going out. Line physics, never scaled.
-inline constexpr int LineDrainMarginMs = 5;
+// A write has left the line this long after its line time, before the
+// line's rate changes or the port closes: a FIFO or a USB adapter may report
+// its queue empty while bytes are still going out, and a pseudo-terminal's
+// far side reads them only when it is next scheduled. Line physics, never
+// scaled; waited only when the rate changes or the port closes that soon
+// after a write.
+inline constexpr int LineDrainMarginMs = 20;
 
 // A dump that got no reply waits for the line to fall this quiet before it
 // asks the handbox anything, so a late reply is not taken for the answer.

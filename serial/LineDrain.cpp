@@ -1,9 +1,6 @@
 #include "serial/LineDrain.h"
 
-#include "common/Timing.h"
-
 #include <QSerialPort>
-#include <chrono>
 #include <thread>
 
 #if defined(Q_OS_WIN)
@@ -30,15 +27,22 @@ void DrainDriver(QSerialPort& Port) {
 
 } // namespace
 
-void WaitUntilSent(QSerialPort& Port, int Baud, int BitsPerChar) {
+std::chrono::microseconds LineTime(qint64 Bytes, int Baud, int BitsPerChar) {
+    if (Baud <= 0)
+        return std::chrono::microseconds(0);
+    return std::chrono::microseconds((Bytes * BitsPerChar * 1000000LL + Baud - 1) / Baud);
+}
+
+void WaitUntilSent(QSerialPort& Port, int Baud, int BitsPerChar,
+                   std::chrono::steady_clock::time_point SentBy) {
     // Bytes still in QSerialPort's own buffer go to the driver first; a
     // command is far smaller than the driver's queue, so this seldom waits.
     Port.flush();
-    if (const qint64 queued = Port.bytesToWrite(); queued > 0 && Baud > 0)
-        Port.waitForBytesWritten(int(1000 + queued * BitsPerChar * 1000LL / Baud));
+    if (const qint64 queued = Port.bytesToWrite(); queued > 0)
+        Port.waitForBytesWritten(int(1000 + LineTime(queued, Baud, BitsPerChar).count() / 1000));
     DrainDriver(Port);
-    const auto lastCharacter =
-        std::chrono::microseconds(Baud > 0 ? (BitsPerChar * 1000000LL + Baud - 1) / Baud : 0);
-    std::this_thread::sleep_for(lastCharacter +
-                                std::chrono::milliseconds(Timing::LineDrainMarginMs));
+    // The shift register still holds the last character when the queue is empty.
+    const auto until =
+        std::max(SentBy, std::chrono::steady_clock::now() + LineTime(1, Baud, BitsPerChar));
+    std::this_thread::sleep_until(until);
 }

@@ -6,12 +6,21 @@
 // puts the terminal's old settings back when it closes) would send the last
 // command ("I", "#", the baud change) at the wrong speed, and the handbox
 // would not hear it. So before either, the port object drains the driver's
-// transmit queue and waits out the last character, plus a margin for a FIFO
-// or a USB adapter that reports its queue empty a little early.
+// transmit queue and waits until the last write has had its line time, plus
+// a margin for a FIFO or a USB adapter that reports its queue empty while
+// bytes are still going out (a pseudo-terminal reports it empty at once).
+
+#include <QtGlobal>
+#include <chrono>
 
 class QSerialPort;
 
-// Blocks until the open Port's transmit queue is empty, then for one
-// character of BitsPerChar bits at Baud plus the margin. A few milliseconds:
-// the line's own time, spent in the driver and in one sleep, never spinning.
-void WaitUntilSent(QSerialPort& Port, int Baud, int BitsPerChar);
+// Blocks until the open Port's transmit queue is empty and at least one
+// character time (BitsPerChar bits at Baud) has passed since, and until
+// SentBy. Milliseconds at most: the line's own time, spent in the driver and
+// in one sleep, never spinning.
+void WaitUntilSent(QSerialPort& Port, int Baud, int BitsPerChar,
+                   std::chrono::steady_clock::time_point SentBy);
+
+// Line time of Bytes characters of BitsPerChar bits at Baud.
+std::chrono::microseconds LineTime(qint64 Bytes, int Baud, int BitsPerChar);
