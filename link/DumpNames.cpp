@@ -89,10 +89,13 @@ QString Details(const TDumpResult& Result, bool WithShort) {
         parts << ShortText(Result);
     if (WithShort && Result.Unverified > 0)
         parts << UnverifiedText(Result);
-    if (Result.ReadAgain > 0)
-        parts << (Result.ReadAgain == 1
-                      ? QStringLiteral("1 block read again")
-                      : QStringLiteral("%1 blocks read again").arg(Result.ReadAgain));
+    if (Result.ReadAgain > 0) {
+        const bool words = Result.PieceSize == 2;
+        const bool one = Result.ReadAgain == 1;
+        const QString piece = words ? (one ? QStringLiteral("word") : QStringLiteral("words"))
+                                    : (one ? QStringLiteral("block") : QStringLiteral("blocks"));
+        parts << QStringLiteral("%1 %2 read again").arg(Result.ReadAgain).arg(piece);
+    }
     return parts.join(QStringLiteral("; "));
 }
 

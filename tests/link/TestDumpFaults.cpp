@@ -280,6 +280,8 @@ void TestDumpFaults::PeekModeReadsALostWordAgain() {
     QCOMPARE(int(result.Outcome), int(TDumpOutcome::Complete));
     QVERIFY(FileBytes(file_) == Span(line.Host().Engine().Memory(), 2, 0x8000, 0x8000));
     QVERIFY(result.ReadAgain >= 3);
+    QVERIFY(DumpResultText(result).endsWith(
+        QStringLiteral("%1 words read again").arg(result.ReadAgain)));
     QCOMPARE(restarts_, 0);
 }
 
