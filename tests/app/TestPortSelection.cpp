@@ -59,6 +59,7 @@ private slots:
     void CloseCheckAsksAboutDownloadModeAndRate();
     void RunDumpsAndCancelWindsDownBeforeTheNextRun();
     void SourceChosenDuringARunWaitsForItsCleanEnd();
+    void StatusLineTellsTheRateAfterARun();
     void UnpluggedHandboxIsReportedOnceAndDetectionRestarts_data();
     void UnpluggedHandboxIsReportedOnceAndDetectionRestarts();
 
@@ -395,6 +396,27 @@ void TestPortSelection::SourceChosenDuringARunWaitsForItsCleanEnd() {
     QVERIFY2(texts.filter(QRegularExpression("^Dump cancelled after \\d+ bytes$")).size() == 1,
              qPrintable(texts.join('|')));
     QCOMPARE(w.SBarPanel0->text(), QStringLiteral("No COM port selected"));
+}
+
+void TestPortSelection::StatusLineTellsTheRateAfterARun() {
+    std::unique_ptr<SimHandbox> sim;
+    HandboxSettings gps;
+    gps.Model = HandboxModel::Lx200Gps;
+    const int number = AddHandbox(sim, gps);
+    host_.Answer(1);
+    TFHexvac w;
+    w.show();
+    QTRY_VERIFY_WITH_TIMEOUT(w.SBLoad->isEnabled(), 20000);
+    QTemporaryDir dir;
+    host_.AnswerSaveFile(dir.filePath(QStringLiteral("dump.bin")));
+    host_.Answer(1); // "Set to 115200"
+    host_.Answer(1); // "Download"
+    w.RxFrom->setValue(2);
+    w.RxTo->setValue(2);
+    w.SBLoad->click();
+    // Leaving download mode put the handbox and the port back at 9600.
+    QCOMPARE(sim->Host().Engine().Baud(), 9600);
+    QCOMPARE(w.SBarPanel0->text(), QStringLiteral("LX200GPS on COM%1 at 9600 baud").arg(number));
 }
 
 void TestPortSelection::UnpluggedHandboxIsReportedOnceAndDetectionRestarts() {
