@@ -32,6 +32,18 @@ LineOptions Fault(int LineOptions::*Field, int Value) {
     return options;
 }
 
+// Starts the line with its handbox found, in download mode.
+bool StartFoundInDownloadMode(SimLine& Line) {
+    QString error;
+    if (!Line.Start(error)) {
+        qWarning("%s", qPrintable(error));
+        return false;
+    }
+    LinkState.HandboxKind = htAutostar497Dnld;
+    LinkState.InDownloadMode = true;
+    return true;
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(LineOptions)
@@ -130,10 +142,7 @@ void TestDumpFaults::LastCommandLeavesBeforeTheRateChangesOrThePortCloses() {
 void TestDumpFaults::DroppedRepliesAreReadAgainUntilTheDumpIsExact() {
     Timing::SetTestScale(2); // each dropped reply waits out its time-out
     SimLine line(InDownloadMode(), Fault(&LineOptions::DropEvery, 50));
-    QString error;
-    QVERIFY2(line.Start(error), qPrintable(error));
-    LinkState.HandboxKind = htAutostar497Dnld;
-    LinkState.InDownloadMode = true;
+    QVERIFY(StartFoundInDownloadMode(line));
     RecordingFace face;
     const TDumpResult result = Dump(line, {}, 1, face);
     QCOMPARE(int(result.Outcome), int(TDumpOutcome::Complete));
@@ -151,10 +160,7 @@ void TestDumpFaults::DroppedRepliesAreReadAgainUntilTheDumpIsExact() {
 void TestDumpFaults::GarbledBlocksAreCaughtOnlyWithVerify() {
     for (const bool verify : {false, true}) {
         SimLine line(InDownloadMode(), Fault(&LineOptions::GarbageEvery, 50));
-        QString error;
-        QVERIFY2(line.Start(error), qPrintable(error));
-        LinkState.HandboxKind = htAutostar497Dnld;
-        LinkState.InDownloadMode = true;
+        QVERIFY(StartFoundInDownloadMode(line));
         RecordingFace face;
         TDumpOptions options;
         options.Verify = verify;
@@ -191,10 +197,7 @@ void TestDumpFaults::GoneHandboxEndsTheRunWithoutLookingElsewhere() {
     QFETCH(QString, why);
     QFETCH(int, timeouts);
     SimLine line(InDownloadMode(), fault);
-    QString error;
-    QVERIFY2(line.Start(error), qPrintable(error));
-    LinkState.HandboxKind = htAutostar497Dnld;
-    LinkState.InDownloadMode = true;
+    QVERIFY(StartFoundInDownloadMode(line));
     RecordingFace face;
     TDumpOptions options;
     options.ToPage = 5;
@@ -247,10 +250,7 @@ void TestDumpFaults::FileErrorStillLeavesDownloadMode() {
 void TestDumpFaults::StopDuringALostReplyDoesNotWaitItOut() {
     Timing::SetTestScale(100); // the real ten seconds of a block's time-out
     SimLine line(InDownloadMode(), Fault(&LineOptions::HangAfter, 3));
-    QString error;
-    QVERIFY2(line.Start(error), qPrintable(error));
-    LinkState.HandboxKind = htAutostar497Dnld;
-    LinkState.InDownloadMode = true;
+    QVERIFY(StartFoundInDownloadMode(line));
     RecordingFace face;
     // The stop comes while the fourth half-block waits for a reply that
     // will never come, as Cancel or Ctrl-C would.
