@@ -68,6 +68,13 @@ private:
     int AddHandbox(std::unique_ptr<SimHandbox>& sim, HandboxSettings settings,
                    LineOptions options = {});
     int AddPeer(ScriptedPeer& peer);
+    // Shows the window, answers "YES" to its start-up question and waits
+    // until a handbox is found and "Run" is enabled.
+    bool ShowAndDetect(TFHexvac& w) {
+        host_.Answer(1);
+        w.show();
+        return QTest::qWaitFor([&] { return w.SBLoad->isEnabled(); }, 20000);
+    }
 
     ScriptedUiHost host_;
     UiHost* previous_ = nullptr;
@@ -183,10 +190,8 @@ void TestPortSelection::DetectionStopsAtTheFirstPortThatAnswers() {
     AddPeer(silent);
     const int found = AddHandbox(sim, {});
     AddPeer(third);
-    host_.Answer(1);
     TFHexvac w;
-    w.show();
-    QTRY_VERIFY_WITH_TIMEOUT(w.SBLoad->isEnabled(), 20000);
+    QVERIFY(ShowAndDetect(w));
     QVERIFY(!silent.Received().isEmpty());
     QVERIFY(third.Received().isEmpty());
     QCOMPARE(w.ApdCom.ComNumber(), found);
@@ -224,10 +229,8 @@ void TestPortSelection::DownloadModeHandboxIsWarnedAboutAndNotTested() {
     HandboxSettings download;
     download.DownloadMode = true;
     AddHandbox(sim, download);
-    host_.Answer(1);
     TFHexvac w;
-    w.show();
-    QTRY_VERIFY_WITH_TIMEOUT(w.SBLoad->isEnabled(), 20000);
+    QVERIFY(ShowAndDetect(w));
     QVERIFY(host_.Texts().contains("Warning, Autostar 497 found but it is in download mode"));
     QCOMPARE(int(LinkState.HandboxKind), int(htAutostar497Dnld));
     QVERIFY(!LogText(w.ApdCom).contains("Test for Peek and Poke capability"));
@@ -256,10 +259,8 @@ void TestPortSelection::MkIIDisablesTheLowMemoryBoxes() {
 void TestPortSelection::TempFreeResultsDecideOnANewDetection() {
     std::unique_ptr<SimHandbox> sim;
     const int number = AddHandbox(sim, {});
-    host_.Answer(1);
     TFHexvac w;
-    w.show();
-    QTRY_VERIFY_WITH_TIMEOUT(w.SBLoad->isEnabled(), 20000);
+    QVERIFY(ShowAndDetect(w));
 
     for (const QString& code : {QStringLiteral("LOCKCancel"), QStringLiteral("LOCK")}) {
         QString savedType;
@@ -321,10 +322,8 @@ void TestPortSelection::CloseCheckAsksAboutDownloadModeAndRate() {
 void TestPortSelection::RunDumpsAndCancelWindsDownBeforeTheNextRun() {
     std::unique_ptr<SimHandbox> sim;
     AddHandbox(sim, {});
-    host_.Answer(1);
     TFHexvac w;
-    w.show();
-    QTRY_VERIFY_WITH_TIMEOUT(w.SBLoad->isEnabled(), 20000);
+    QVERIFY(ShowAndDetect(w));
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("dump.bin"));
     host_.AnswerSaveFile(file);
@@ -369,10 +368,8 @@ void TestPortSelection::RunDumpsAndCancelWindsDownBeforeTheNextRun() {
 void TestPortSelection::SourceChosenDuringARunWaitsForItsCleanEnd() {
     std::unique_ptr<SimHandbox> sim;
     AddHandbox(sim, {});
-    host_.Answer(1);
     TFHexvac w;
-    w.show();
-    QTRY_VERIFY_WITH_TIMEOUT(w.SBLoad->isEnabled(), 20000);
+    QVERIFY(ShowAndDetect(w));
     QTemporaryDir dir;
     host_.AnswerSaveFile(dir.filePath(QStringLiteral("dump.bin")));
     host_.Answer(1); // "Download"
@@ -403,10 +400,8 @@ void TestPortSelection::StatusLineTellsTheRateAfterARun() {
     HandboxSettings gps;
     gps.Model = HandboxModel::Lx200Gps;
     const int number = AddHandbox(sim, gps);
-    host_.Answer(1);
     TFHexvac w;
-    w.show();
-    QTRY_VERIFY_WITH_TIMEOUT(w.SBLoad->isEnabled(), 20000);
+    QVERIFY(ShowAndDetect(w));
     QTemporaryDir dir;
     host_.AnswerSaveFile(dir.filePath(QStringLiteral("dump.bin")));
     host_.Answer(1); // "Set to 115200"
