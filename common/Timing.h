@@ -28,6 +28,10 @@ inline constexpr int LineDrainMarginMs = 20;
 // asks the handbox anything, so a late reply is not taken for the answer.
 inline constexpr int LateReplyQuietMs = 100;
 
+// A busy handbox (it answered a lone NAK) is sent the command again after
+// this pause.
+inline constexpr int BusyResendMs = 100;
+
 // A time-out in milliseconds as whole serial ticks, rounded to the nearest.
 constexpr int TicksFor(int Ms) {
     return (Ms + SerialTickMs / 2) / SerialTickMs;

@@ -20,8 +20,10 @@ quint16 HoldTimer = 0;
 namespace {
 
 quint16 terminatorTrigger = 0;
-bool reacquiring = false; // a reacquisition after a time-out is running
-int linkHolds = 0;        // runs holding the link (TLinkHold)
+bool reacquiring = false;  // a reacquisition after a time-out is running
+int linkHolds = 0;         // runs holding the link (TLinkHold)
+bool busyAnswered = false; // the running exchange got the busy signal
+constexpr int BusyResends = 5;
 int terminatorLength = 0;
 TExchangeHooks hooks;
 
@@ -72,6 +74,31 @@ int TrimmedLength(const QByteArray& Terminator) {
     return static_cast<int>(last - first);
 }
 
+// Ends the running exchange's wait now: its timers and its terminator
+// trigger go, and the wait loop sees it is over.
+void EndWait(TApdComPort& Port) {
+    try {
+        if (Port.Open()) {
+            DisarmTimer(Port, ReplyTimer);
+            DisarmTimer(Port, HoldTimer);
+        }
+        if (terminatorTrigger != 0)
+            Port.RemoveTrigger(terminatorTrigger);
+    } catch (const EPortError&) {
+        // A trigger already gone: the wait ends all the same.
+    }
+    terminatorTrigger = 0;
+    Port.HoldFullTime = false;
+    Port.AwaitingReply = false;
+}
+
+// The busy signal ends the running exchange at once: the handbox has done
+// nothing and will send nothing more for this command.
+void EndBusyExchange(TApdComPort& Port) {
+    busyAnswered = true;
+    EndWait(Port);
+}
+
 } // namespace
 
 void SetExchangeHooks(TExchangeHooks Hooks) {
@@ -112,8 +139,10 @@ bool MayStartExchange(TApdComPort& Port) {
 
 } // namespace
 
-void SendCommandTerminated(TApdComPort& Port, const QByteArray& Command,
-                           const QByteArray& Terminator, QByteArray& Reply, int TimeoutMs) {
+namespace {
+
+void TerminatedOnce(TApdComPort& Port, const QByteArray& Command, const QByteArray& Terminator,
+                    QByteArray& Reply, int TimeoutMs) {
     Reply.clear();
     const int ticks = Timing::TicksFor(TimeoutMs);
     if (!MayStartExchange(Port))
@@ -157,7 +186,7 @@ void SendCommandTerminated(TApdComPort& Port, const QByteArray& Command,
     Reply = Port.ReplyBuffer;
 }
 
-void SendCommand(TApdComPort& Port, const QByteArray& Command, int ExpectedLength, int TimeoutMs,
+void CountedOnce(TApdComPort& Port, const QByteArray& Command, int ExpectedLength, int TimeoutMs,
                  bool Hold, QByteArray& Reply) {
     Reply.clear();
     const int ticks = Timing::TicksFor(TimeoutMs);
@@ -196,23 +225,66 @@ void SendCommand(TApdComPort& Port, const QByteArray& Command, int ExpectedLengt
         WaitForEvent();
 }
 
+// A busy handbox answers a lone NAK and does nothing: the same command is
+// sent again after a pause, a few times, before the exchange gives up.
+template <typename Exchange>
+void SendAgainWhileBusy(TApdComPort& Port, QByteArray& Reply, Exchange Once) {
+    const bool quiet = QuietTimeout;
+    for (int attempt = 0;; ++attempt) {
+        busyAnswered = false;
+        QuietTimeout = quiet;
+        Once();
+        if (!busyAnswered)
+            return;
+        busyAnswered = false;
+        Reply.clear();
+        if (attempt == BusyResends || !Port.Open()) {
+            FlashMessageAt(Port.parent(),
+                           QStringLiteral("Scope has returned busy signal. Please retry command"));
+            return;
+        }
+        WaitInEventLoop(Timing::BusyResendMs);
+        if (!Port.Open())
+            return;
+        Port.FlushInBuffer();
+        Port.Log.AddStringToLog(QStringLiteral("Scope busy: sending again"));
+    }
+}
+
+} // namespace
+
+void SendCommandTerminated(TApdComPort& Port, const QByteArray& Command,
+                           const QByteArray& Terminator, QByteArray& Reply, int TimeoutMs) {
+    SendAgainWhileBusy(Port, Reply,
+                       [&] { TerminatedOnce(Port, Command, Terminator, Reply, TimeoutMs); });
+}
+
+void SendCommand(TApdComPort& Port, const QByteArray& Command, int ExpectedLength, int TimeoutMs,
+                 bool Hold, QByteArray& Reply) {
+    SendAgainWhileBusy(Port, Reply,
+                       [&] { CountedOnce(Port, Command, ExpectedLength, TimeoutMs, Hold, Reply); });
+}
+
 void OnBytesAvailable(TApdComPort& Port, quint16 Count, const QString& ModelText) {
+    (void)ModelText; // the busy signal is told by the mode, whatever the model
     try {
         for (int i = 0; i < Count; ++i) {
             const char byte = Port.GetChar();
             if (Port.ReplyBuffer.size() >= MaxReplyBytes)
                 continue; // past the cap the rest is dropped; the time-out below ends it
+            // No answer of normal mode starts with NAK: as the first byte of
+            // a reply it is the busy signal, not data (in download mode a
+            // block may hold any byte).
             const bool busySignal = byte == NAK && Port.ReplyBuffer.isEmpty() &&
-                                    ModelText == QLatin1String("LX2001") &&
-                                    !LinkState.InDownloadMode;
+                                    !LinkState.InDownloadMode && Port.AwaitingReply;
             if (!busySignal) {
                 Port.ReplyBuffer.append(byte);
                 continue;
             }
-            FlashMessageAt(Port.parent(),
-                           QStringLiteral("Scope has returned busy signal. Please retry command"));
             Port.Log.AddStringToLog(QStringLiteral("NAK at") +
                                     QString::fromLatin1(Port.ReplyBuffer));
+            EndBusyExchange(Port);
+            return;
         }
     } catch (...) {
         // A byte that cannot be read ends this event; the exchange's timer still ends it.
@@ -304,20 +376,8 @@ void AbortExchange(TApdComPort& Port) {
     if (!Port.AwaitingReply)
         return;
     Port.Log.AddStringToLog(QStringLiteral("Exchange stopped on request"));
-    try {
-        if (Port.Open()) {
-            DisarmTimer(Port, ReplyTimer);
-            DisarmTimer(Port, HoldTimer);
-        }
-        if (terminatorTrigger != 0)
-            Port.RemoveTrigger(terminatorTrigger);
-    } catch (const EPortError&) {
-        // A trigger already gone: the wait ends all the same.
-    }
-    terminatorTrigger = 0;
+    EndWait(Port);
     QuietTimeout = false;
-    Port.HoldFullTime = false;
-    Port.AwaitingReply = false;
 }
 
 void LinkLost(TApdComPort& Port) {

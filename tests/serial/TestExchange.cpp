@@ -47,7 +47,7 @@ private slots:
     void PacedReplyArrivingInPiecesIsJoinedInOrder();
     void TerminatedReplyLeavesOutTheTerminator();
     void NakInsideADownloadBlockIsData();
-    void BusyNakIsDroppedOnlyForAnLX2001InNormalMode();
+    void BusyHandboxIsSentTheCommandAgain();
     void SecondExchangeIsRefusedWhileOneRuns();
     void ZeroLengthCommandReturnsAtOnce();
     void QuietTimeOutSaysNothing();
@@ -175,30 +175,39 @@ void TestExchange::NakInsideADownloadBlockIsData() {
     QCOMPARE(host_.Entries().size(), 0);
 }
 
-void TestExchange::BusyNakIsDroppedOnlyForAnLX2001InNormalMode() {
+void TestExchange::BusyHandboxIsSentTheCommandAgain() {
     HandboxSettings busy;
     busy.Model = HandboxModel::Lx200Gps;
-    busy.BusyEvery = 1;
+    busy.BusyEvery = 2;
     {
-        // As the program routes its events: every byte is data.
+        // Every second command meets a busy handbox: each reply is still the
+        // answer, never the NAK, and nothing is said.
         SimLine line(busy);
         QString error;
         QVERIFY2(line.Start(error), qPrintable(error));
-        QByteArray reply;
-        SendCommandTerminated(line.Port, ":GVP#", "#", reply, 5000);
-        QCOMPARE(reply, QByteArray("\x15LX2001"));
+        line.Port.Log.SetLogging(tlOn);
+        for (int i = 0; i < 3; ++i) {
+            QByteArray reply;
+            SendCommandTerminated(line.Port, ":GVP#", "#", reply, 5000);
+            QCOMPARE(reply, QByteArray("LX2001"));
+            SendCommand(line.Port, QByteArray(1, '\x06'), 1, 400, true, reply);
+            QCOMPARE(reply, QByteArray("A"));
+        }
+        QVERIFY(LogText(line.Port).contains("Scope busy: sending again"));
         QCOMPARE(host_.Entries().size(), 0);
     }
-    SimLine line(busy, {}, nullptr, QStringLiteral("LX2001"));
+    // Always busy: a bounded number of tries, then an empty reply and the notice.
+    busy.BusyEvery = 1;
+    SimLine line(busy);
     QString error;
     QVERIFY2(line.Start(error), qPrintable(error));
     line.Port.Log.SetLogging(tlOn);
     QByteArray reply;
     SendCommandTerminated(line.Port, ":GVP#", "#", reply, 5000);
-    QCOMPARE(reply, QByteArray("LX2001"));
+    QCOMPARE(reply, QByteArray());
+    QCOMPARE(LogText(line.Port).count("Scope busy: sending again"), 5);
     QCOMPARE(host_.Texts(), QStringList({"Scope has returned busy signal. Please retry command"}));
     QCOMPARE(host_.Entries().first().kind, ScriptedUiHost::Kind::Notice);
-    QVERIFY(LogText(line.Port).contains("NAK at"));
 }
 
 void TestExchange::SecondExchangeIsRefusedWhileOneRuns() {
