@@ -42,22 +42,22 @@ std::optional<CommandReply> HandboxEngine::ReceiveByte(std::uint8_t Byte) {
 }
 
 CommandReply HandboxEngine::Answer(std::string Bytes, int ReplyBaud) {
-    if (!Bytes.empty()) {
-        ++answered_;
-        // Only the LX2001 has the busy signal, and only outside download mode,
-        // where a NAK could not be told from block data.
-        if (model_.CanSignalBusy && !downloadMode_ && settings_.BusyEvery > 0 &&
-            answered_ % settings_.BusyEvery == 0)
-            Bytes.insert(Bytes.begin(), static_cast<char>(BusyNak));
-    }
     return CommandReply{std::move(Bytes), ReplyBaud};
+}
+
+bool HandboxEngine::BusyNow() {
+    // Only the LX2001 has the busy signal, and only outside download mode,
+    // where a NAK could not be told from block data.
+    return model_.CanSignalBusy && !downloadMode_ && settings_.BusyEvery > 0 &&
+           ++commands_ % settings_.BusyEvery == 0;
 }
 
 std::optional<CommandReply> HandboxEngine::ReceiveNormal(std::uint8_t Byte) {
     // The control bytes act at once, whatever text is half received: they
     // can never be part of a text command.
+    // A busy handbox answers a lone NAK and does nothing else.
     if (Byte == Ack)
-        return Answer(AckReply(), baud_);
+        return Answer(BusyNow() ? std::string(1, char(BusyNak)) : AckReply(), baud_);
     if (Byte == EnterDownload) {
         downloadMode_ = true;
         input_.clear();
@@ -72,6 +72,8 @@ std::optional<CommandReply> HandboxEngine::ReceiveNormal(std::uint8_t Byte) {
         input_.clear();
         overflowed_ = false;
         const int replyBaud = baud_; // a baud change answers at the old rate
+        if (complete && BusyNow())
+            return Answer(std::string(1, char(BusyNak)), replyBaud);
         return Answer(complete ? HandleCommand(command) : std::string(), replyBaud);
     }
     if (Byte == ':') {

@@ -32,8 +32,9 @@ struct HandboxSettings {
     ParkedStyle Parked = ParkedStyle::NotParked;
     PeekSupport Peek = PeekSupport::ExtendedAndNormal;
     PokeSupport Poke = PokeSupport::Extended;
-    // LX2001 in normal mode: every BusyEvery-th answer starts with the busy
-    // NAK (15 hex). 0 = never. Other models never signal busy.
+    // LX2001 in normal mode: every BusyEvery-th command (the ACK byte or a
+    // text command) is answered by the busy NAK (15 hex) alone and not
+    // carried out. 0 = never. Other models never signal busy.
     int BusyEvery = 0;
 };
 
@@ -89,6 +90,7 @@ private:
     std::string ChangeBaud(std::string_view Digits);
     std::string BlockRead() const;
     CommandReply Answer(std::string Bytes, int ReplyBaud);
+    bool BusyNow(); // counts the command; true when it meets a busy handbox
 
     const ModelInfo& model_;
     HandboxSettings settings_;
@@ -100,6 +102,6 @@ private:
     std::string input_;       // normal mode: the text command being received
     bool overflowed_ = false; // the command was too long; skip it up to "#"
     std::string block_;       // download mode: "R" and its parameter bytes so far
-    int answered_ = 0;        // answered commands, for the busy NAK
+    int commands_ = 0;        // normal-mode commands received, for the busy NAK
     int blockReads_ = 0;
 };

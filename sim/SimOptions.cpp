@@ -207,7 +207,8 @@ Handbox:
   --seed N           fill memory from seed N (default 1)
   --image FILE       load memory from an 8 MiB image (128 pages of 64 KiB)
   --save-image FILE  write the memory as served at start, in the same layout
-  --busy-every N     lx2001: every Nth answer starts with the busy NAK (15 hex)
+  --busy-every N     lx2001: every Nth command is answered by the busy NAK
+                     (15 hex) alone and not carried out
 
 Line (faults count answered commands; 0 = off):
   --port N           register as COM<N> (default: the first free from 200)

@@ -316,12 +316,15 @@ private slots:
         HandboxSettings settings = SettingsFor(HandboxModel::Lx200Gps);
         settings.BusyEvery = 2;
         HandboxEngine engine(settings);
+        // Busy: a lone NAK, and the command is not carried out.
         QCOMPARE(Send(engine, "\x06"), QByteArray("A"));
-        QCOMPARE(Send(engine, ":GVP#"), QByteArray("\x15LX2001#"));
-        QCOMPARE(Send(engine, "#"), QByteArray()); // unanswered: not counted
+        QCOMPARE(Send(engine, ":GVP#"), QByteArray("\x15"));
+        QCOMPARE(Send(engine, "#"), QByteArray()); // no command: not counted
         QCOMPARE(Send(engine, "\x06"), QByteArray("A"));
-        QCOMPARE(Send(engine, "\x06"), QByteArray("\x15"
-                                                  "A"));
+        QCOMPARE(Send(engine, "\x06"), QByteArray("\x15"));
+        QCOMPARE(Send(engine, ":GVP#"), QByteArray("LX2001#"));
+        QCOMPARE(Send(engine, ":SB0#"), QByteArray("\x15"));
+        QCOMPARE(engine.Baud(), 9600);
         Send(engine, "\x04");
         for (int i = 0; i < 4; ++i)
             QCOMPARE(Send(engine, "T"), QByteArray("\x0E"));
