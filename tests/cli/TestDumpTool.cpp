@@ -84,6 +84,7 @@ private slots:
     void StopSignalsEndTheDumpLikeCancel();
     void StopAtAQuestionPutsTheRateBack();
     void FullDiskIsAFileErrorAndLeavesDownloadMode();
+    void BusyLx200GpsIsNamedAsAnIdleOne();
 };
 
 void TestDumpTool::UsageErrorsAndNoHandboxGiveTheirExitCodes() {
@@ -254,6 +255,27 @@ void TestDumpTool::FullDiskIsAFileErrorAndLeavesDownloadMode() {
     QCOMPARE(run.exitCode, 4);
     QVERIFY2(run.out.contains("Dump file error: No space left on device"), qPrintable(run.out));
     QVERIFY(!sim.Host().Engine().InDownloadMode());
+}
+
+void TestDumpTool::BusyLx200GpsIsNamedAsAnIdleOne() {
+    QString idle;
+    for (const int every : {0, 2, 3, 5}) {
+        HandboxSettings gps;
+        gps.Model = HandboxModel::Lx200Gps;
+        gps.BusyEvery = every;
+        SimHandbox sim(gps);
+        QString error;
+        QVERIFY2(sim.Start(error), qPrintable(error));
+        const Run info = DumpTool({"--info"});
+        QCOMPARE(info.exitCode, 0);
+        // The same model, date, rate class and peek and poke forms, busy or not.
+        const QString found = info.out.mid(info.out.indexOf(QLatin1String(" rate=")));
+        if (every == 0)
+            idle = found;
+        QVERIFY2(found == idle,
+                 qPrintable(QStringLiteral("busy every %1: %2").arg(every).arg(found)));
+    }
+    QVERIFY(idle.contains(QLatin1String("kind=4 model=\"LX200GPS\"")));
 }
 
 HEXVAC_TEST(TestDumpTool);
