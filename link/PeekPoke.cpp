@@ -29,6 +29,10 @@ constexpr qint64 LowestWordReply = -32768;
 constexpr qint64 HighestWordReply = 65535;
 // The byte the poke test writes and restores.
 const QString PokeTestAddress = QStringLiteral("B611");
+// Where the normal-form poke of the test byte lands on firmware that reads
+// every ":EN" value in the extended form (address x 256 + byte): the value
+// sent for B611 names 0011 there.
+const QString MisreadPokeAddress = QStringLiteral("0011");
 
 bool PeekAllowed() {
     return HasNormalCommandSet(LinkState.HandboxKind) && LinkState.PeekOK;
@@ -47,9 +51,11 @@ QString ByteText(int Byte) {
 }
 
 // Pokes the byte at the test address and reads it back; restores the old
-// byte when the write took.
+// byte when the write took. A poke acknowledged but not read back did not
+// work: the byte it changed elsewhere is put back.
 void TestPoke(TApdComPort& Port) {
     const int before = PeekByte(Port, PokeTestAddress);
+    const int misreadBefore = PeekByte(Port, MisreadPokeAddress);
     const int changed = (before + 1) % 256;
     LinkState.PokeOK = true; // so that the poke below is sent
     LinkState.PokeOK = PokeText(Port, PokeTestAddress + ByteText(changed));
@@ -59,7 +65,17 @@ void TestPoke(TApdComPort& Port) {
         if (PeekByte(Port, PokeTestAddress) == changed) {
             PokeText(Port, PokeTestAddress + ByteText(before));
             LinkState.PokeOK = PeekByte(Port, PokeTestAddress) == before;
+            return;
         }
+        // The same command with the byte that was there writes it back
+        // wherever the firmware put the first one.
+        if (PeekByte(Port, MisreadPokeAddress) != misreadBefore) {
+            Port.Log.AddStringToLog(QStringLiteral("Poke wrote to ") + MisreadPokeAddress +
+                                    QStringLiteral(", not ") + PokeTestAddress +
+                                    QStringLiteral(": put back"));
+            PokeText(Port, PokeTestAddress + ByteText(misreadBefore));
+        }
+        LinkState.PokeOK = false;
     } catch (const EConvertError&) {
         // A read-back that is no word leaves the handbox's byte possibly
         // changed: put the old one back before the error goes up, and do not

@@ -83,6 +83,11 @@ void TestMemoryAccess::TestFindsTheFormsEachFirmwareAnswers_data() {
     QTest::newRow("497 normal, FF")
         << M::Autostar497 << 2 << PeekSupport::NormalOnly << PokeSupport::Normal << 0xFF << "1100"
         << QStringList{first, "Peek Tested and Working", "Poke Tested and Working"};
+    // The firmware takes the normal form's value as an extended one: the
+    // poke is acknowledged, lands at 0011 and is not read back at B611.
+    QTest::newRow("497 poke misread")
+        << M::Autostar497 << 2 << PeekSupport::NormalOnly << PokeSupport::Extended << 0x3C << "1000"
+        << QStringList{first, "Poke wrote to 0011, not B611: put back", "Peek Tested and Working"};
     QTest::newRow("497 peek only")
         << M::Autostar497 << 2 << PeekSupport::NormalOnly << PokeSupport::None << 0x3C << "1000"
         << QStringList{first, "Peek Tested and Working"};
@@ -128,6 +133,7 @@ void TestMemoryAccess::TestFindsTheFormsEachFirmwareAnswers() {
     LinkState.HandboxKind = std::uint8_t(kind);
     LinkState.ExtPeekOK = LinkState.ExtPokeOK = true; // cleared by the test itself
 
+    const int byteAt0011 = line.Host().Engine().Memory().At(0, 0x0011);
     TestPeekPoke(line.Port);
     const QString seen = QStringLiteral("%1%2%3%4")
                              .arg(int(LinkState.PeekOK))
@@ -140,8 +146,9 @@ void TestMemoryAccess::TestFindsTheFormsEachFirmwareAnswers() {
         if (entry.mid(10, 4) == QLatin1String("User"))
             logged << entry.mid(30);
     QCOMPARE(logged, logLines);
-    // Whatever the test wrote, the byte is back as it was.
+    // Whatever the test wrote, and wherever it landed, the bytes are back as they were.
     QCOMPARE(int(line.Host().Engine().Memory().At(0, 0xB611)), byteAtB611);
+    QCOMPARE(int(line.Host().Engine().Memory().At(0, 0x0011)), byteAt0011);
     QCOMPARE(host_.Entries().size(), 0);
 }
 
@@ -170,10 +177,12 @@ void TestMemoryAccess::PokeTestWritesAndRestoresTheByte() {
     QFETCH(bool, pokeOK);
     QFETCH(bool, fails);
     const QByteArray readB611 = ":EP46609#";
+    const QByteArray read0011 = ":EP17#";
     PeerLine line;
     // No answer to the extended probe: only the normal forms work.
     line.Peer.Answer(":EP64#", "15415#");
     line.Peer.Answer(readB611, before);
+    line.Peer.Answer(read0011, "4660#"); // where a misread poke would land
     line.Peer.Answer(write, "#");
     line.Peer.Answer(readB611, readBack);
     line.Peer.Answer(restore, "#");
@@ -181,7 +190,7 @@ void TestMemoryAccess::PokeTestWritesAndRestoresTheByte() {
     QVERIFY(line.Start());
     LinkState.HandboxKind = htAutostar497;
 
-    QByteArray expected = ":EP33554496#:EP64#" + readB611 + write + readB611 + restore;
+    QByteArray expected = ":EP33554496#:EP64#" + readB611 + read0011 + write + readB611 + restore;
     if (fails) {
         QVERIFY_THROWS_EXCEPTION(EConvertError, TestPeekPoke(line.Port));
     } else {
