@@ -11,6 +11,25 @@
 namespace {
 
 constexpr int ReplyMs = 5000;
+// A question whose reply was lost is asked again, up to this many times in all.
+constexpr int IdentityAsks = 3;
+
+// Identifications that heard the product name, and the name the last one
+// returned. A lost reply leads to a reacquisition that identifies the
+// handbox again inside the exchange that lost it; its result stands.
+int identified = 0;
+QString lastIdentified;
+
+// The reply to an identity question, asked again while none comes, unless
+// an identification inside the exchange has done the work meanwhile.
+QByteArray AskIdentity(TApdComPort& Port, const QByteArray& Command) {
+    const int before = identified;
+    QByteArray reply;
+    for (int ask = 0; ask < IdentityAsks && reply.isEmpty() && Port.Open() && identified == before;
+         ++ask)
+        SendCommandTerminated(Port, Command, "#", reply, ReplyMs);
+    return reply;
+}
 
 // What a handbox in download mode answers to "T": its model.
 struct DownloadCode {
@@ -70,10 +89,9 @@ QString DayMonthYear(const QString& text) {
 } // namespace
 
 QString GetFirmwareDateText(TApdComPort& Port) {
-    QByteArray reply;
-    if (HasNormalCommandSet(LinkState.HandboxKind))
-        SendCommandTerminated(Port, ":GVD#", "#", reply, ReplyMs);
-    return QString::fromLatin1(reply);
+    if (!HasNormalCommandSet(LinkState.HandboxKind))
+        return {};
+    return QString::fromLatin1(AskIdentity(Port, ":GVD#"));
 }
 
 TDateTime GetFirmwareDate(TApdComPort& Port) {
@@ -115,11 +133,15 @@ QString IdentifyHandbox(TApdComPort& Port) {
         return QStringLiteral("PARKED");
     }
 
-    QByteArray product;
-    SendCommandTerminated(Port, ":GVP#", "#", product, ReplyMs);
+    const int before = identified;
+    const QByteArray product = AskIdentity(Port, ":GVP#");
+    if (product.isEmpty() && identified != before)
+        return lastIdentified; // identified again while this reply was lost
     result = QString::fromLatin1(product);
     LinkState.HandboxKind = KindOfProduct(product);
     const TDateTime date = GetFirmwareDate(Port);
+    if (identified != before)
+        return lastIdentified;
     LinkState.FirmwareDate = date;
 
     switch (LinkState.HandboxKind) {
@@ -144,6 +166,10 @@ QString IdentifyHandbox(TApdComPort& Port) {
         break;
     default:
         break;
+    }
+    if (!product.isEmpty()) {
+        ++identified;
+        lastIdentified = result;
     }
     return result;
 }

@@ -38,12 +38,26 @@ bool PeekAllowed() {
     return HasNormalCommandSet(LinkState.HandboxKind) && LinkState.PeekOK;
 }
 
+bool probeAnswered = false; // some probe of the running test got a reply
+
 QByteArray Probe(TApdComPort& Port, const QByteArray& Command) {
     QByteArray reply;
     QuietTimeout = true;
     SendCommandTerminated(Port, Command, "#", reply, ProbeMs);
     QuietTimeout = false;
+    probeAnswered = probeAnswered || !reply.isEmpty();
     return reply;
+}
+
+// No probe got any reply: a firmware without peek, or a handbox that has
+// stopped answering. Only the mode query tells them apart; a handbox gone
+// is lost, not found and fine.
+void CheckStillAnswering(TApdComPort& Port) {
+    if (probeAnswered || !Port.Open() || QueryMode(Port) != QLatin1String(" "))
+        return;
+    LinkLost(Port);
+    Port.Log.AddStringToLog(QStringLiteral("No response from scope "));
+    FlashMessageAt(Port.parent(), QStringLiteral("Scope no longer responding"));
 }
 
 QString ByteText(int Byte) {
@@ -166,6 +180,7 @@ void TestPeekPoke(TApdComPort& Port) {
     if (kind == htAutostar497mkII)
         return; // its firmware has neither command
 
+    probeAnswered = false;
     auto allWork = [] {
         LinkState.ExtPeekOK = LinkState.PeekOK = LinkState.PokeOK = LinkState.ExtPokeOK = true;
     };
@@ -183,6 +198,7 @@ void TestPeekPoke(TApdComPort& Port) {
         else
             LinkState.PeekOK = Probe(Port, ":EP96#") == "14128";
     }
+    CheckStillAnswering(Port);
 
     if (LinkState.ExtPeekOK)
         Port.Log.AddStringToLog(QStringLiteral("Extended Peek Tested and Working"));

@@ -29,6 +29,8 @@ private slots:
     void NothingIsAskedWithoutAHandbox();
     void Reacquisition_data();
     void Reacquisition();
+    void LostRepliesLeaveTheHandboxIdentified();
+    void HandboxSilentDuringThePeekPokeTestIsLost();
 
 private:
     ScriptedUiHost host_;
@@ -253,6 +255,42 @@ void TestIdentify::Reacquisition() {
     if (!logLine.isEmpty())
         QVERIFY(LogText(line.Port).contains(logLine));
     QVERIFY(!line.Port.AwaitingReply);
+}
+
+void TestIdentify::LostRepliesLeaveTheHandboxIdentified() {
+    // Every second or third reply lost, the product name's among them: the
+    // reacquisition identifies the handbox again, and its result stands.
+    for (const int every : {2, 3}) {
+        LineOptions drop;
+        drop.DropEvery = every;
+        SimLine line({}, drop);
+        QString error;
+        QVERIFY2(line.Start(error), qPrintable(error));
+        ResetLinkState();
+        LinkState.ScopeFound = true;
+        IdentifyHandbox(line.Port);
+        QVERIFY2(
+            LinkState.HandboxKind == htAutostar497,
+            qPrintable(
+                QStringLiteral("drop every %1: kind %2").arg(every).arg(LinkState.HandboxKind)));
+        QVERIFY(LinkState.FirmwareDate != 0);
+        QCOMPARE(restarts_, 0);
+    }
+}
+
+void TestIdentify::HandboxSilentDuringThePeekPokeTestIsLost() {
+    LineOptions hang;
+    hang.HangAfter = 3; // the mode, the product name and the date, then nothing
+    SimLine line({}, hang);
+    QString error;
+    QVERIFY2(line.Start(error), qPrintable(error));
+    LinkState.ScopeFound = true;
+    IdentifyHandbox(line.Port);
+    QCOMPARE(int(LinkState.HandboxKind), int(htAutostar497));
+    TestPeekPoke(line.Port);
+    QVERIFY(!LinkState.ScopeFound);
+    QVERIFY(!LinkState.PeekOK);
+    QVERIFY(host_.Texts().contains("Scope no longer responding"));
 }
 
 HEXVAC_TEST(TestIdentify);
