@@ -6,6 +6,7 @@
 #include "common/StdFuncsMisc.h"
 #include "common/StopSignals.h"
 #include "common/TestBauds.h"
+#include "link/Replies.h"
 #include "link/StdDefs.h"
 #include "link/StdFuncsMeade.h"
 #include "serial/ApdComPort.h"
@@ -16,10 +17,6 @@
 
 namespace {
 
-// Mode letters that only a handbox gives: G German mount, A Alt/Az, L land,
-// P polar, D download mode, I parked.
-const QString HandboxLetters = QStringLiteral("GALPDI");
-
 constexpr int FlushProbeMs = 100;
 constexpr int BaudChangeTimeoutMs = 5000;
 
@@ -29,20 +26,6 @@ QString ComName(const TApdComPort& Port) {
 
 QString AtRate(qint32 Rate) {
     return QStringLiteral("at ") + QString::number(Rate) + QStringLiteral(" Baud ");
-}
-
-// Some firmware puts "?" before its mode letter; a parked telescope says so
-// in words, whatever letter they start with.
-QChar AnswerLetter(const QString& Mode) {
-    if (LinkState.Parked)
-        return QLatin1Char('I');
-    if (Mode.size() > 1 && Mode.front() == QLatin1Char('?'))
-        return Mode.at(1);
-    return Mode.isEmpty() ? QLatin1Char(' ') : Mode.front();
-}
-
-bool IsHandboxLetter(QChar Letter) {
-    return Letter != QLatin1Char(' ') && HandboxLetters.contains(Letter);
 }
 
 void DiscardPending(TApdComPort& Port) {
@@ -130,7 +113,7 @@ int BaudTest(TApdComPort& Port, TProcessingBox* ProgressWindow, QChar& ModeChar,
 
     QuietTimeout = Quiet;
     Port.Log.AddStringToLog(QStringLiteral("Test Current Baud : ") + QString::number(rateBefore));
-    ModeChar = AnswerLetter(QueryMode(Port));
+    ModeChar = AnswerLetterOf(QueryMode(Port), LinkState.Parked);
     QuietTimeout = false;
     if (IsHandboxLetter(ModeChar)) {
         ReportFound(Port, ProgressWindow, Quiet, rateBefore);
@@ -150,7 +133,7 @@ int BaudTest(TApdComPort& Port, TProcessingBox* ProgressWindow, QChar& ModeChar,
         ProcessPendingMessages();
         if (ProgressWindow)
             ProgressWindow->SetLabel2(AtRate(rate));
-        ModeChar = AnswerLetter(mode);
+        ModeChar = AnswerLetterOf(mode, LinkState.Parked);
         QuietTimeout = false;
         if (IsHandboxLetter(ModeChar)) {
             ReportFound(Port, ProgressWindow, Quiet, rate);
@@ -186,7 +169,7 @@ bool SetScopeBaud(TApdComPort& Port, qint32 Rate) {
         QByteArray reply;
         SendCommand(Port, QByteArrayLiteral(":SB") + QByteArray::number(*index) + '#', 1,
                     BaudChangeTimeoutMs, false, reply);
-        if (reply != "1")
+        if (!BaudChangeAccepted(reply))
             return false;
         Port.SetBaud(Rate);
         FlashMessageAt(Port.parent(), QStringLiteral("New Baud Accepted"));

@@ -6,6 +6,7 @@
 #include "common/EventWait.h"
 #include "common/StdFuncsMisc.h"
 #include "common/Timing.h"
+#include "link/Replies.h"
 #include "link/StdDefs.h"
 #include "link/StdFuncsMeade.h"
 #include "serial/ApdComPort.h"
@@ -23,20 +24,6 @@ constexpr int EnterDownloadWaitMs = 1000; // after the 04 hex byte
 constexpr int EnterDownloadMs = 5000;
 constexpr int LeaveDownloadMs = 2000;
 constexpr int DownloadModeBaud = 9600; // where "I" puts the handbox
-
-// Mode letters only a handbox gives; anything else is a reply mangled on
-// the line and tells nothing.
-const QString ModeLetters = QStringLiteral("GALPDI");
-
-QChar ModeLetterOf(const QString& Mode) {
-    if (LinkState.Parked)
-        return QLatin1Char('I');
-    // Some firmware puts "?" before its letter.
-    const QString text = Mode.startsWith(QLatin1Char('?')) ? Mode.mid(1) : Mode;
-    if (text.isEmpty() || !ModeLetters.contains(text.front()))
-        return QLatin1Char(' ');
-    return text.front();
-}
 
 // Lets a reply that came too late finish arriving and drops it, so that it
 // is not taken for the answer to the next question.
@@ -139,7 +126,7 @@ QByteArray TDumpReader::ReadPiece(int Size, const QString& Where,
 QChar TDumpReader::AskModeLetter(int Asks) {
     const bool wasInDownloadMode = LinkState.InDownloadMode;
     for (int ask = 0; ask < Asks; ++ask) {
-        const QChar letter = ModeLetterOf(QueryMode(Port));
+        const QChar letter = ModeLetterOf(QueryMode(Port), LinkState.Parked);
         if (!Port.Open())
             throw TRunLost{PortGoneText()};
         if (letter != QLatin1Char(' '))

@@ -1,3 +1,4 @@
+#include "link/Replies.h"
 #include "link/StdDefs.h"
 #include "link/StdFuncsMeade.h"
 
@@ -6,13 +7,11 @@
 #include "serial/COMPorts.h"
 #include "serial/Exchange.h"
 
-#include <array>
-
 namespace {
 
 constexpr int ReplyMs = 5000;
 // A question whose reply was lost is asked again, up to this many times in all.
-constexpr int IdentityAsks = 3;
+constexpr int IdentityAsks = 2;
 
 // Identifications that heard the product name, and the name the last one
 // returned. A lost reply leads to a reacquisition that identifies the
@@ -21,29 +20,21 @@ int identified = 0;
 QString lastIdentified;
 
 // The reply to an identity question, asked again while none comes, unless
-// an identification inside the exchange has done the work meanwhile.
+// an identification inside the exchange has done the work meanwhile. A lost
+// reply is only worth a word to the user when asking again did not help:
+// the asks before the last time out quietly, and only the last one's
+// time-out goes on to find out what became of the handbox.
 QByteArray AskIdentity(TApdComPort& Port, const QByteArray& Command) {
     const int before = identified;
     QByteArray reply;
     for (int ask = 0; ask < IdentityAsks && reply.isEmpty() && Port.Open() && identified == before;
-         ++ask)
+         ++ask) {
+        QuietTimeout = ask + 1 < IdentityAsks;
         SendCommandTerminated(Port, Command, "#", reply, ReplyMs);
+        QuietTimeout = false;
+    }
     return reply;
 }
-
-// What a handbox in download mode answers to "T": its model.
-struct DownloadCode {
-    quint8 code;
-    const char* name;
-    std::uint8_t kind;
-};
-constexpr std::array<DownloadCode, 5> DownloadCodes = {{
-    {7, "Autostar 494", htUnknown},
-    {10, "Autostar 495", htAutostar497Dnld},
-    {14, "LX2001", htLX2001Dnld},
-    {15, "Autostar 497", htAutostar497Dnld},
-    {31, "MarkII 497", htMkIIDnld},
-}};
 
 // The dates that decide a firmware's class, and the markers standing in for
 // the dates of handboxes that have none to tell.
@@ -54,36 +45,11 @@ TDateTime Date(const char* dayMonthYear) {
 QString IdentifyInDownloadMode(TApdComPort& Port) {
     QByteArray reply;
     SendCommand(Port, "T", 1, ReplyMs, false, reply);
-    for (const DownloadCode& entry : DownloadCodes)
-        if (!reply.isEmpty() && quint8(reply.front()) == entry.code) {
-            LinkState.HandboxKind = entry.kind;
-            return QLatin1String(entry.name);
-        }
+    if (const std::optional<DownloadModel> model = DownloadModelOfReply(reply)) {
+        LinkState.HandboxKind = model->Kind;
+        return QLatin1String(model->Name);
+    }
     return QStringLiteral("Unknown");
-}
-
-std::uint8_t KindOfProduct(const QByteArray& product) {
-    if (product.isEmpty())
-        return htUnknown;
-    if (product.startsWith("Auto"))
-        return htAutostar497;
-    if (product == "LX2001")
-        return htLX200GPS;
-    if (product == "RCX400")
-        return htRCX400;
-    return htUnknown;
-}
-
-// "Mmm dd yyyy" as the day/month/year text the date conversion takes, or
-// empty when the month is not one of the twelve.
-QString DayMonthYear(const QString& text) {
-    static const QStringList months = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
-                                       "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
-    const int month = static_cast<int>(months.indexOf(text.left(3).toUpper()));
-    if (month < 0)
-        return {};
-    return text.mid(4, 2) + QStringLiteral("/%1/").arg(month + 1, 2, 10, QLatin1Char('0')) +
-           text.mid(7, 4);
 }
 
 } // namespace
@@ -100,7 +66,7 @@ TDateTime GetFirmwareDate(TApdComPort& Port) {
     EnsureFixedDateFormat();
     const QString text = GetFirmwareDateText(Port);
     try {
-        return StrToDate(DayMonthYear(text));
+        return FirmwareDateOfReply(text);
     } catch (const EConvertError&) {
         // A date the firmware garbled (or did not send) must not leave the
         // handbox half identified: it counts as no date, and the log says why.

@@ -1,3 +1,4 @@
+#include "link/Replies.h"
 #include "link/StdDefs.h"
 #include "link/StdFuncsMeade.h"
 
@@ -9,10 +10,6 @@ namespace {
 constexpr char ACK = 0x06;
 constexpr int AckHoldMs = 400;
 constexpr int ParkProbeMs = 100;
-
-bool SaysParked(const QByteArray& Reply) {
-    return Reply.toUpper().contains("PARK");
-}
 
 // The held ACK exchange: whatever arrives within the hold time.
 QByteArray AskMode(TApdComPort& Port) {
@@ -30,23 +27,6 @@ QByteArray ProbeParked(TApdComPort& Port, const QByteArray& Command) {
     return reply;
 }
 
-QString Describe(const QByteArray& Reply) {
-    switch (Reply.front()) {
-    case 'A':
-        return QStringLiteral("Alt/AZ");
-    case 'D':
-        return QStringLiteral("Download Mode");
-    case 'G':
-        return QStringLiteral("GEM 1697-CDC");
-    case 'L':
-        return QStringLiteral("Land/Terrestrial");
-    case 'P':
-        return QStringLiteral("Polar");
-    default:
-        return QString::fromLatin1(Reply);
-    }
-}
-
 } // namespace
 
 QString QueryMode(TApdComPort& Port) {
@@ -59,7 +39,7 @@ QString QueryMode(TApdComPort& Port) {
             reply = AskMode(Port);
         if (reply.isEmpty() || reply.front() == ACK)
             reply = " ";
-        mode = Describe(reply);
+        mode = DescribeModeReply(reply);
         if (mode == QLatin1String(" ")) {
             const QByteArray ed = ProbeParked(Port, "#:ED#");
             mode = QString::fromLatin1(ed);

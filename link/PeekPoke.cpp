@@ -1,6 +1,7 @@
 // Reading and writing the handbox's memory in normal mode, a word or a byte
 // at a time, and finding out which forms of the two commands it answers.
 
+#include "link/Replies.h"
 #include "link/StdDefs.h"
 #include "link/StdFuncsMeade.h"
 
@@ -9,6 +10,7 @@
 #include "serial/Exchange.h"
 
 #include <limits>
+#include <optional>
 
 namespace {
 
@@ -22,11 +24,10 @@ constexpr qint64 NormalPokeLast = 0xB7FFFF;
 constexpr int PeekMs = 5000;
 constexpr int ProbeMs = 500;
 constexpr int PokeMs = 1000;
-constexpr int MaxPeekDigits = 600;
-// A normal-form reply is the word as a signed 16-bit number; anything
-// outside what 16 bits can say is not a word the handbox sent.
-constexpr qint64 LowestWordReply = -32768;
-constexpr qint64 HighestWordReply = 65535;
+// How often the test asks a probe or sends a poke, and reads a byte, before
+// it gives up.
+constexpr int ProbeAsks = 2;
+constexpr int TestReadAsks = 3;
 // The byte the poke test writes and restores.
 const QString PokeTestAddress = QStringLiteral("B611");
 // Where the normal-form poke of the test byte lands on firmware that reads
@@ -40,6 +41,8 @@ bool PeekAllowed() {
 
 bool probeAnswered = false; // some probe of the running test got a reply
 
+// One quiet question of the test: a handbox without the command, or one
+// that lost the reply, leaves it unanswered.
 QByteArray Probe(TApdComPort& Port, const QByteArray& Command) {
     QByteArray reply;
     QuietTimeout = true;
@@ -47,6 +50,34 @@ QByteArray Probe(TApdComPort& Port, const QByteArray& Command) {
     QuietTimeout = false;
     probeAnswered = probeAnswered || !reply.isEmpty();
     return reply;
+}
+
+// Whether the handbox answers Command with Expected. A reply lost or mangled
+// on the line would turn a working form into a missing one for the whole
+// session, so a wrong or missing answer is asked once more.
+bool ProbeSays(TApdComPort& Port, const QByteArray& Command, const QByteArray& Expected) {
+    for (int ask = 0; ask < ProbeAsks && Port.Open(); ++ask)
+        if (Probe(Port, Command) == Expected)
+            return true;
+    return false;
+}
+
+QByteArray PeekCommand(quint64 Address) {
+    return ":EP" + QByteArray::number(Address) + "#";
+}
+
+// The byte at Address as the poke test reads it: quietly, and asked again
+// while the reply is lost or no word. Nothing when it cannot be read.
+std::optional<int> TestRead(TApdComPort& Port, const QString& Address) {
+    const quint64 address = Address.toULongLong(nullptr, 16);
+    for (int ask = 0; ask < TestReadAsks && Port.Open(); ++ask) {
+        try {
+            return HighByteOfWord(PeekWordOfReply(Probe(Port, PeekCommand(address))));
+        } catch (const EConvertError&) {
+            // Lost or mangled: ask again.
+        }
+    }
+    return std::nullopt;
 }
 
 // No probe got any reply: a firmware without peek, or a handbox that has
@@ -64,40 +95,66 @@ QString ByteText(int Byte) {
     return FormatHex(2, Byte & 0xFF);
 }
 
+enum class Written { Yes, No, Unknown };
+
+// Pokes Value at the test address and reads the byte back. The read-back,
+// not the acknowledgement, says whether the byte is there: an
+// acknowledgement lost on the line may hide a write that took, and a poke
+// whose command was lost is sent again.
+Written TestWrite(TApdComPort& Port, int Value) {
+    for (int ask = 0; ask < ProbeAsks && Port.Open(); ++ask) {
+        const bool acknowledged = PokeText(Port, PokeTestAddress + ByteText(Value));
+        const std::optional<int> now = TestRead(Port, PokeTestAddress);
+        if (!now)
+            return Written::Unknown;
+        if (*now == Value)
+            return Written::Yes;
+        if (acknowledged)
+            return Written::No; // taken, but not here
+    }
+    return Written::No;
+}
+
 // Pokes the byte at the test address and reads it back; restores the old
 // byte when the write took. A poke acknowledged but not read back did not
-// work: the byte it changed elsewhere is put back.
+// work: the byte it changed elsewhere is put back. When the handbox cannot
+// be read at all, nothing is written.
 void TestPoke(TApdComPort& Port) {
-    const int before = PeekByte(Port, PokeTestAddress);
-    const int misreadBefore = PeekByte(Port, MisreadPokeAddress);
-    const int changed = (before + 1) % 256;
-    LinkState.PokeOK = true; // so that the poke below is sent
-    LinkState.PokeOK = PokeText(Port, PokeTestAddress + ByteText(changed));
-    if (!LinkState.PokeOK)
+    LinkState.PokeOK = false;
+    const std::optional<int> before = TestRead(Port, PokeTestAddress);
+    const std::optional<int> misreadBefore = TestRead(Port, MisreadPokeAddress);
+    if (!before || !misreadBefore) {
+        Port.Log.AddStringToLog(QStringLiteral("Poke not tested: no reply to peek"));
         return;
-    try {
-        if (PeekByte(Port, PokeTestAddress) == changed) {
-            PokeText(Port, PokeTestAddress + ByteText(before));
-            LinkState.PokeOK = PeekByte(Port, PokeTestAddress) == before;
-            return;
-        }
-        // The same command with the byte that was there writes it back
-        // wherever the firmware put the first one.
-        if (PeekByte(Port, MisreadPokeAddress) != misreadBefore) {
-            Port.Log.AddStringToLog(QStringLiteral("Poke wrote to ") + MisreadPokeAddress +
-                                    QStringLiteral(", not ") + PokeTestAddress +
-                                    QStringLiteral(": put back"));
-            PokeText(Port, PokeTestAddress + ByteText(misreadBefore));
-        }
-        LinkState.PokeOK = false;
-    } catch (const EConvertError&) {
-        // A read-back that is no word leaves the handbox's byte possibly
-        // changed: put the old one back before the error goes up, and do not
-        // count an unchecked poke as working.
-        PokeText(Port, PokeTestAddress + ByteText(before));
-        LinkState.PokeOK = false;
-        throw;
     }
+    const int changed = (*before + 1) % 256;
+    LinkState.PokeOK = true; // so that the pokes below are sent
+    const Written written = TestWrite(Port, changed);
+    if (written == Written::Yes) {
+        LinkState.PokeOK = TestWrite(Port, *before) == Written::Yes;
+        if (!LinkState.PokeOK)
+            Port.Log.AddStringToLog(QStringLiteral("Poke test could not put back ") +
+                                    PokeTestAddress + QStringLiteral(": ") + ByteText(*before));
+        return;
+    }
+    if (written == Written::Unknown) {
+        // The byte may have changed and cannot be checked: the old one goes
+        // back blind, and an unchecked poke does not count as working.
+        Port.Log.AddStringToLog(QStringLiteral("Poke not read back: put back"));
+        PokeText(Port, PokeTestAddress + ByteText(*before));
+        LinkState.PokeOK = false;
+        return;
+    }
+    // The same command with the byte that was there writes it back wherever
+    // the firmware put the first one.
+    const std::optional<int> misreadNow = TestRead(Port, MisreadPokeAddress);
+    if (misreadNow && *misreadNow != *misreadBefore) {
+        Port.Log.AddStringToLog(QStringLiteral("Poke wrote to ") + MisreadPokeAddress +
+                                QStringLiteral(", not ") + PokeTestAddress +
+                                QStringLiteral(": put back"));
+        PokeText(Port, PokeTestAddress + ByteText(*misreadBefore));
+    }
+    LinkState.PokeOK = false;
 }
 
 } // namespace
@@ -106,19 +163,8 @@ QString PeekWord(TApdComPort& Port, quint64 Address) {
     if (!PeekAllowed())
         return {};
     QByteArray reply;
-    SendCommandTerminated(Port, ":EP" + QByteArray::number(Address) + "#", "#", reply, PeekMs);
-    if (reply.startsWith('x'))
-        return QString::fromLatin1(reply.mid(1, MaxPeekDigits));
-    // The firmware answers the word 8000 hex as minus zero.
-    if (reply == "-0")
-        return QStringLiteral("8000");
-    bool ok = false;
-    const qint64 value = reply.toLongLong(&ok);
-    if (!ok || value < LowestWordReply || value > HighestWordReply)
-        throw EConvertError(QStringLiteral("'%1' is not a valid peek reply")
-                                .arg(QString::fromLatin1(reply))
-                                .toStdString());
-    return FormatHex(4, value);
+    SendCommandTerminated(Port, PeekCommand(Address), "#", reply, PeekMs);
+    return PeekWordOfReply(reply);
 }
 
 int PeekByte(TApdComPort& Port, const QString& Text) {
@@ -130,11 +176,7 @@ int PeekByte(TApdComPort& Port, const QString& Text) {
         throw EConvertError(
             QStringLiteral("'%1' is not a valid hexadecimal address").arg(Text).toStdString());
     const QString word = PeekWord(Port, address);
-    const int byte = word.left(2).toInt(&ok, 16);
-    if (!ok)
-        throw EConvertError(
-            QStringLiteral("'%1' is not a valid peek word").arg(word).toStdString());
-    return byte;
+    return HighByteOfWord(word);
 }
 
 bool PokeText(TApdComPort& Port, const QString& Text) {
@@ -185,18 +227,18 @@ void TestPeekPoke(TApdComPort& Port) {
         LinkState.ExtPeekOK = LinkState.PeekOK = LinkState.PokeOK = LinkState.ExtPokeOK = true;
     };
     if (kind == htAutostar497) {
-        if (Probe(Port, ":EP" + QByteArray::number(64 + ExtendedPeekOffset) + "#") == "x3C37") {
+        if (ProbeSays(Port, PeekCommand(64 + ExtendedPeekOffset), "x3C37")) {
             allWork();
         } else {
-            LinkState.PeekOK = Probe(Port, ":EP64#") == "15415";
+            LinkState.PeekOK = ProbeSays(Port, PeekCommand(64), "15415");
             if (LinkState.PeekOK)
                 TestPoke(Port);
         }
     } else {
-        if (Probe(Port, ":EP" + QByteArray::number(96 + ExtendedPeekOffset) + "#") == "x3730")
+        if (ProbeSays(Port, PeekCommand(96 + ExtendedPeekOffset), "x3730"))
             allWork();
         else
-            LinkState.PeekOK = Probe(Port, ":EP96#") == "14128";
+            LinkState.PeekOK = ProbeSays(Port, PeekCommand(96), "14128");
     }
     CheckStillAnswering(Port);
 

@@ -257,25 +257,54 @@ void TestIdentify::Reacquisition() {
     QVERIFY(!line.Port.AwaitingReply);
 }
 
+namespace {
+
+// Everything identification and the peek/poke test find out, as one text.
+QString Identification(SimLine& Line) {
+    ResetLinkState();
+    LinkState.FirmwareDate = 0;
+    LinkState.ScopeFound = true;
+    const QString name = IdentifyHandbox(Line.Port);
+    TestPeekPoke(Line.Port);
+    return QStringLiteral("%1 kind %2 date %3 class %4 peek/poke %5%6%7%8")
+        .arg(name)
+        .arg(LinkState.HandboxKind)
+        .arg(LinkState.FirmwareDate)
+        .arg(LinkState.BaudClass)
+        .arg(int(LinkState.PeekOK))
+        .arg(int(LinkState.PokeOK))
+        .arg(int(LinkState.ExtPeekOK))
+        .arg(int(LinkState.ExtPokeOK));
+}
+
+} // namespace
+
 void TestIdentify::LostRepliesLeaveTheHandboxIdentified() {
-    // Every second or third reply lost, the product name's among them: the
-    // reacquisition identifies the handbox again, and its result stands.
-    for (const int every : {2, 3}) {
-        LineOptions drop;
-        drop.DropEvery = every;
-        SimLine line({}, drop);
+    // Every second, third or fifth reply lost, the product name's and the
+    // probes' among them: the handbox is found out exactly as when every
+    // reply arrives, and the bytes the poke test wrote are back.
+    HandboxSettings normalForms;
+    normalForms.Peek = PeekSupport::NormalOnly;
+    normalForms.Poke = PokeSupport::Normal;
+    HandboxSettings gps;
+    gps.Model = HandboxModel::Lx200Gps;
+    for (const HandboxSettings& settings : {HandboxSettings{}, normalForms, gps}) {
+        SimLine idle(settings, {});
         QString error;
-        QVERIFY2(line.Start(error), qPrintable(error));
-        ResetLinkState();
-        LinkState.ScopeFound = true;
-        IdentifyHandbox(line.Port);
-        QVERIFY2(
-            LinkState.HandboxKind == htAutostar497,
-            qPrintable(
-                QStringLiteral("drop every %1: kind %2").arg(every).arg(LinkState.HandboxKind)));
-        QVERIFY(LinkState.FirmwareDate != 0);
-        QCOMPARE(restarts_, 0);
+        QVERIFY2(idle.Start(error), qPrintable(error));
+        const QString expected = Identification(idle);
+        const HandboxMemory memory = idle.Host().Engine().Memory();
+        for (const int every : {2, 3, 5}) {
+            LineOptions drop;
+            drop.DropEvery = every;
+            SimLine line(settings, drop);
+            QVERIFY2(line.Start(error), qPrintable(error));
+            QCOMPARE(Identification(line), expected);
+            QVERIFY(line.Host().Engine().Memory() == memory);
+            QCOMPARE(restarts_, 0);
+        }
     }
+    QCOMPARE(host_.Entries().size(), 0);
 }
 
 void TestIdentify::HandboxSilentDuringThePeekPokeTestIsLost() {

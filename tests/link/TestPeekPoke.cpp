@@ -152,55 +152,76 @@ void TestMemoryAccess::TestFindsTheFormsEachFirmwareAnswers() {
     QCOMPARE(host_.Entries().size(), 0);
 }
 
+using Exchanges = QList<QPair<QByteArray, QByteArray>>; // request, reply ("" = none)
+Q_DECLARE_METATYPE(Exchanges)
+
 void TestMemoryAccess::PokeTestWritesAndRestoresTheByte_data() {
-    QTest::addColumn<QByteArray>("before"); // the reply to the first read of B611
-    QTest::addColumn<QByteArray>("write");  // the poke of the byte plus one
-    QTest::addColumn<QByteArray>("readBack");
-    QTest::addColumn<QByteArray>("restore"); // the poke that puts the byte back
+    QTest::addColumn<Exchanges>("exchanges"); // after the probes, in the order sent
     QTest::addColumn<bool>("pokeOK");
-    QTest::addColumn<bool>("fails"); // the read-back is no word
-    // 3C37 is 15415, 3D37 15671, FF37 -201, 0037 55.
-    QTest::newRow("3C") << QByteArray("15415#") << QByteArray(":EN4413#") << QByteArray("15671#")
-                        << QByteArray(":EN4412#") << true << false;
-    QTest::newRow("FF wraps to 00") << QByteArray("-201#") << QByteArray(":EN4352#")
-                                    << QByteArray("55#") << QByteArray(":EN4607#") << true << false;
-    QTest::newRow("garbled read-back")
-        << QByteArray("15415#") << QByteArray(":EN4413#") << QByteArray("?#")
-        << QByteArray(":EN4412#") << false << true;
+    // B611 holds 3C: 3C37 is 15415, 3D37 15671. 0011 holds 1234 (4660).
+    const QByteArray readB611 = ":EP46609#", read0011 = ":EP17#";
+    const QByteArray write = ":EN4413#", restore = ":EN4412#";
+    const Exchanges start = {{readB611, "15415#"}, {read0011, "4660#"}};
+    QTest::newRow("3C") << start + Exchanges{{write, "#"},
+                                             {readB611, "15671#"},
+                                             {restore, "#"},
+                                             {readB611, "15415#"}}
+                        << true;
+    // FF37 is -201, 0037 55.
+    QTest::newRow("FF wraps to 00")
+        << Exchanges{{readB611, "-201#"}, {read0011, "4660#"}, {":EN4352#", "#"},
+                     {readB611, "55#"},   {":EN4607#", "#"},   {readB611, "-201#"}}
+        << true;
+    QTest::newRow("read-back mangled, read again") << start + Exchanges{{write, "#"},
+                                                                        {readB611, "?#"},
+                                                                        {readB611, "15671#"},
+                                                                        {restore, "#"},
+                                                                        {readB611, "15415#"}}
+                                                   << true;
+    // The write took; only its acknowledgement was lost. Its byte must not
+    // stay in the handbox.
+    QTest::newRow("acknowledgement lost")
+        << start +
+               Exchanges{{write, ""}, {readB611, "15671#"}, {restore, "#"}, {readB611, "15415#"}}
+        << true;
+    QTest::newRow("firmware without poke") << start + Exchanges{{write, ""},
+                                                                {readB611, "15415#"},
+                                                                {write, ""},
+                                                                {readB611, "15415#"},
+                                                                {read0011, "4660#"}}
+                                           << false;
+    // The byte cannot be checked: the old one goes back unasked.
+    QTest::newRow("never read back") << start + Exchanges{{write, "#"},
+                                                          {readB611, "?#"},
+                                                          {readB611, "?#"},
+                                                          {readB611, "?#"},
+                                                          {restore, "#"}}
+                                     << false;
+    // Nothing can be read: nothing is written.
+    QTest::newRow("byte never read")
+        << Exchanges{{readB611, "?#"}, {readB611, "?#"}, {readB611, "?#"}, {read0011, "4660#"}}
+        << false;
 }
 
 void TestMemoryAccess::PokeTestWritesAndRestoresTheByte() {
-    QFETCH(QByteArray, before);
-    QFETCH(QByteArray, write);
-    QFETCH(QByteArray, readBack);
-    QFETCH(QByteArray, restore);
+    QFETCH(Exchanges, exchanges);
     QFETCH(bool, pokeOK);
-    QFETCH(bool, fails);
-    const QByteArray readB611 = ":EP46609#";
-    const QByteArray read0011 = ":EP17#";
     PeerLine line;
-    // No answer to the extended probe: only the normal forms work.
+    // No answer to the extended probe (asked twice): only the normal forms work.
     line.Peer.Answer(":EP64#", "15415#");
-    line.Peer.Answer(readB611, before);
-    line.Peer.Answer(read0011, "4660#"); // where a misread poke would land
-    line.Peer.Answer(write, "#");
-    line.Peer.Answer(readB611, readBack);
-    line.Peer.Answer(restore, "#");
-    line.Peer.Answer(readB611, before);
+    QByteArray expected = ":EP33554496#:EP33554496#:EP64#";
+    for (const auto& [request, reply] : exchanges) {
+        line.Peer.Answer(request, reply);
+        expected += request;
+    }
     QVERIFY(line.Start());
     LinkState.HandboxKind = htAutostar497;
-
-    QByteArray expected = ":EP33554496#:EP64#" + readB611 + read0011 + write + readB611 + restore;
-    if (fails) {
-        QVERIFY_THROWS_EXCEPTION(EConvertError, TestPeekPoke(line.Port));
-    } else {
-        TestPeekPoke(line.Port);
-        expected += readB611;
-    }
+    TestPeekPoke(line.Port);
     QCOMPARE(line.Peer.Received(), expected);
     QVERIFY(LinkState.PeekOK);
     QCOMPARE(LinkState.PokeOK, pokeOK);
     QVERIFY(!LinkState.ExtPeekOK && !LinkState.ExtPokeOK);
+    QCOMPARE(host_.Entries().size(), 0);
 }
 
 void TestMemoryAccess::PeekRepliesBecomeWords_data() {
@@ -212,6 +233,8 @@ void TestMemoryAccess::PeekRepliesBecomeWords_data() {
     QTest::newRow("negative") << QByteArray("-1#") << "FFFF";
     QTest::newRow("most negative") << QByteArray("-32768#") << "8000";
     QTest::newRow("positive") << QByteArray("1234#") << "04D2";
+    QTest::newRow("extended, not hex") << QByteArray("x3G37#") << "";
+    QTest::newRow("extended, no digits") << QByteArray("x#") << "";
     QTest::newRow("not a number") << QByteArray("12a#") << "";
     QTest::newRow("empty") << QByteArray("#") << "";
     QTest::newRow("past 16 bits") << QByteArray("70000#") << "";
