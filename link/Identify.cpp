@@ -19,16 +19,17 @@ constexpr int IdentityAsks = 2;
 int identified = 0;
 QString lastIdentified;
 
-// The reply to an identity question, asked again while none comes, unless
-// an identification inside the exchange has done the work meanwhile. A lost
+// The reply to an identity question, asked again while none comes or what
+// comes is no plain text (mangled on the line), unless an identification
+// inside the exchange has done the work meanwhile. A lost
 // reply is only worth a word to the user when asking again did not help:
 // the asks before the last time out quietly, and only the last one's
 // time-out goes on to find out what became of the handbox.
 QByteArray AskIdentity(TApdComPort& Port, const QByteArray& Command) {
     const int before = identified;
     QByteArray reply;
-    for (int ask = 0; ask < IdentityAsks && reply.isEmpty() && Port.Open() && identified == before;
-         ++ask) {
+    for (int ask = 0;
+         ask < IdentityAsks && !IsPlainText(reply) && Port.Open() && identified == before; ++ask) {
         QuietTimeout = ask + 1 < IdentityAsks;
         SendCommandTerminated(Port, Command, "#", reply, ReplyMs);
         QuietTimeout = false;

@@ -71,6 +71,15 @@ int HighByteOfWord(const QString& Word) {
     return high.toInt(nullptr, 16);
 }
 
+bool IsPlainText(const QByteArray& Reply) {
+    if (Reply.isEmpty())
+        return false;
+    for (char c : Reply)
+        if (c < 0x20 || c > 0x7E)
+            return false;
+    return true;
+}
+
 std::uint8_t KindOfProduct(const QByteArray& Product) {
     if (Product.isEmpty())
         return htUnknown;

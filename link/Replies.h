@@ -22,6 +22,10 @@ QString PeekWordOfReply(const QByteArray& Reply);
 // not start with two hex digits.
 int HighByteOfWord(const QString& Word);
 
+// Whether a reply is plain printable text, as every name and date the
+// handbox sends is: a reply mangled on the line mostly is not.
+bool IsPlainText(const QByteArray& Reply);
+
 // The kind of handbox a product name (the reply to ":GVP#") names.
 std::uint8_t KindOfProduct(const QByteArray& Product);
 

@@ -11,6 +11,7 @@
 #include "tests/support/TestRegistry.h"
 
 #include <QTest>
+#include <vector>
 
 Q_DECLARE_METATYPE(HandboxModel)
 
@@ -281,23 +282,27 @@ QString Identification(SimLine& Line) {
 
 void TestIdentify::LostRepliesLeaveTheHandboxIdentified() {
     // Every second, third or fifth reply lost, the product name's and the
-    // probes' among them: the handbox is found out exactly as when every
-    // reply arrives, and the bytes the poke test wrote are back.
+    // probes' among them, or every third mangled: the handbox is found out
+    // exactly as when every reply arrives whole, and the bytes the poke test
+    // wrote are back.
     HandboxSettings normalForms;
     normalForms.Peek = PeekSupport::NormalOnly;
     normalForms.Poke = PokeSupport::Normal;
     HandboxSettings gps;
     gps.Model = HandboxModel::Lx200Gps;
+    std::vector<LineOptions> faults(4);
+    faults[0].DropEvery = 2;
+    faults[1].DropEvery = 3;
+    faults[2].DropEvery = 5;
+    faults[3].GarbageEvery = 3;
     for (const HandboxSettings& settings : {HandboxSettings{}, normalForms, gps}) {
         SimLine idle(settings, {});
         QString error;
         QVERIFY2(idle.Start(error), qPrintable(error));
         const QString expected = Identification(idle);
         const HandboxMemory memory = idle.Host().Engine().Memory();
-        for (const int every : {2, 3, 5}) {
-            LineOptions drop;
-            drop.DropEvery = every;
-            SimLine line(settings, drop);
+        for (const LineOptions& fault : faults) {
+            SimLine line(settings, fault);
             QVERIFY2(line.Start(error), qPrintable(error));
             QCOMPARE(Identification(line), expected);
             QVERIFY(line.Host().Engine().Memory() == memory);
