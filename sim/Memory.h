@@ -45,6 +45,9 @@ public:
     // from page 0. False (memory unchanged) for any other size.
     bool LoadImage(std::span<const std::uint8_t> Image);
 
+    // Same bytes at every address.
+    bool operator==(const HandboxMemory& Other) const = default;
+
 private:
     std::vector<std::uint8_t> shared_; // SharedSize bytes
     std::vector<std::uint8_t> banks_;  // PageCount x BankSize bytes
