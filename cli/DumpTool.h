@@ -15,6 +15,7 @@ struct TDumpToolOptions {
     bool Info = false;
     bool List = false;
     bool Help = false;
+    bool Version = false;
     bool Yes = false;         // every question takes its default
     bool VirtualOnly = false; // look at virtual ports only
     QString PortReport;       // the FORMAT of --port-report; empty: no report
@@ -30,10 +31,11 @@ enum TDumpExit {
     ExitFile = 4
 };
 
-// Reads the arguments (without the program name); false with Error set on a
-// usage error.
+// Reads the arguments (without the program name): "--opt value", "--opt=value"
+// and a single dash alike. False with Error set on a usage error.
 bool ParseDumpToolOptions(const QStringList& Arguments, TDumpToolOptions& Options, QString& Error);
 
+// The --help text: the options, then the questions, signals and exit codes.
 QString DumpToolUsage();
 
 // Runs the tool; returns its exit code.

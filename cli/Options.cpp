@@ -2,7 +2,10 @@
 
 #include "diag/TableExport.h"
 
+#include <QCommandLineParser>
 #include <QStringList>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -12,114 +15,115 @@ bool HexPage(const QString& text, int& page) {
     return ok && page >= 0 && page <= 0x7F;
 }
 
+// The options as --help lists them; ParseDumpToolOptions checks their values.
+void DefineOptions(QCommandLineParser& Parser) {
+    // -o and -h are the only one-letter options and there are no flags to
+    // bundle, so a single dash reads like a double one: "-o=FILE" and
+    // "-info" work, and "-oFILE" stays an unknown option rather than a file.
+    Parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    Parser.setApplicationDescription(
+        u"Reads a telescope handbox's memory pages into a raw binary file."_s);
+    Parser.addOptions({
+        {u"port"_s, u"use this port (default: find the handbox on every free port)"_s, u"COMn"_s},
+        {u"from"_s, u"first page (default 02)"_s, u"HEX"_s},
+        {u"to"_s, u"last page (default: the handbox's last page, 1F for a 497)"_s, u"HEX"_s},
+        {u"include-low"_s, u"also read addresses 0000-7FFF, once"_s},
+        {u"only"_s, u"read only addresses 0000-7FFF, once"_s},
+        {u"mode"_s, u"how to read: download or peek (default: ask, Download by default)"_s,
+         u"MODE"_s},
+        {u"o"_s, u"output file (default: the name the window offers)"_s, u"FILE"_s},
+        {u"verify"_s, u"read every half-block until two reads agree (about twice as long; the "
+                      u"line has no checksum)"_s},
+        {u"yes"_s, u"take every question's default instead of asking"_s},
+        {u"info"_s, u"identify the handbox, print one line, dump nothing"_s},
+        {u"list"_s, u"list the serial ports and whether they are free"_s},
+        {u"virtual-only"_s, u"look at virtual ports only (simulated handboxes)"_s},
+        {u"port-report"_s,
+         u"write every port's properties to -o FILE (default TmpDump.<ext>) and dump nothing; "
+         u"FORMAT is one of html, doc, xls, txt, rtf, csv, tsv, dif, slk"_s,
+         u"FORMAT"_s},
+        {{u"h"_s, u"help"_s}, u"this text"_s},
+        {u"version"_s, u"print the program's version"_s},
+    });
+}
+
 } // namespace
 
 QString DumpToolUsage() {
-    return QStringLiteral(
-        "Usage: hexvac-dump [options]\n"
-        "Reads a telescope handbox's memory pages into a raw binary file.\n\n"
-        "  --port COMn         use this port (default: find the handbox on every free port)\n"
-        "  --from HEX          first page (default 02)\n"
-        "  --to HEX            last page (default: the handbox's last page, 1F for a 497)\n"
-        "  --include-low       also read addresses 0000-7FFF, once\n"
-        "  --only              read only addresses 0000-7FFF, once\n"
-        "  --mode download|peek  how to read (default: ask, Download by default)\n"
-        "  -o FILE             output file (default: the name the window offers)\n"
-        "  --verify            read every half-block until two reads agree (about\n"
-        "                      twice as long; the line has no checksum)\n"
-        "  --yes               take every question's default instead of asking\n"
-        "  --info              identify the handbox, print one line, dump nothing\n"
-        "  --list              list the serial ports and whether they are free\n"
-        "  --virtual-only      look at virtual ports only (simulated handboxes)\n"
-        "  --port-report FORMAT  write every port's properties to -o FILE (default\n"
-        "                      TmpDump.<ext>) and dump nothing; FORMAT is one of\n"
-        "                      html, doc, xls, txt, rtf, csv, tsv, dif, slk\n"
-        "  --help              this text\n\n"
-        "Questions are asked on the terminal; without one they take their default.\n"
-        "Ctrl-C, SIGTERM or SIGHUP stop the dump: the file keeps every block read,\n"
-        "the handbox leaves download mode and gets its rate back.\n"
-        "Exit codes: 0 complete, 1 no handbox, 2 usage, 3 dump incomplete, cancelled\n"
-        "or the handbox lost (the file keeps what was read), 4 file error.\n");
+    QCommandLineParser parser;
+    DefineOptions(parser);
+    return parser.helpText() +
+           u"\nQuestions are asked on the terminal; without one they take their default.\n"
+           u"Ctrl-C, SIGTERM or SIGHUP stop the dump: the file keeps every block read,\n"
+           u"the handbox leaves download mode and gets its rate back.\n"
+           u"Exit codes: 0 complete, 1 no handbox, 2 usage, 3 dump incomplete, cancelled\n"
+           u"or the handbox lost (the file keeps what was read), 4 file error.\n"_s;
 }
 
 bool ParseDumpToolOptions(const QStringList& Arguments, TDumpToolOptions& Options, QString& Error) {
-    for (int i = 0; i < Arguments.size(); ++i) {
-        const QString& a = Arguments[i];
-        auto value = [&](QString& out) {
-            if (i + 1 >= Arguments.size()) {
-                Error = a + QStringLiteral(" needs a value");
-                return false;
-            }
-            out = Arguments[++i];
-            return true;
-        };
-        QString v;
-        if (a == QLatin1String("--port")) {
-            if (!value(v))
-                return false;
-            bool ok = false;
-            Options.Port =
-                v.startsWith(QLatin1String("COM"), Qt::CaseInsensitive) ? v.mid(3).toInt(&ok) : 0;
-            if (!ok || Options.Port < 1 || Options.Port > 255) {
-                Error = QStringLiteral("--port takes COM1 to COM255, not ") + v;
-                return false;
-            }
-        } else if (a == QLatin1String("--from") || a == QLatin1String("--to")) {
-            int page = 0;
-            if (!value(v))
-                return false;
-            if (!HexPage(v, page)) {
-                Error = a + QStringLiteral(" takes a page from 00 to 7F in hex, not ") + v;
-                return false;
-            }
-            (a == QLatin1String("--from") ? Options.From : Options.To) = page;
-        } else if (a == QLatin1String("--mode")) {
-            if (!value(v))
-                return false;
-            if (v == QLatin1String("download"))
-                Options.Mode = 1;
-            else if (v == QLatin1String("peek"))
-                Options.Mode = 2;
-            else {
-                Error = QStringLiteral("--mode takes download or peek, not ") + v;
-                return false;
-            }
-        } else if (a == QLatin1String("-o")) {
-            if (!value(Options.Output))
-                return false;
-            if (Options.Output.isEmpty()) {
-                Error = QStringLiteral("-o needs a file name");
-                return false;
-            }
-        } else if (a == QLatin1String("--verify")) {
-            Options.Verify = true;
-        } else if (a == QLatin1String("--include-low")) {
-            Options.IncludeLow = true;
-        } else if (a == QLatin1String("--only")) {
-            Options.Only = Options.IncludeLow = true;
-        } else if (a == QLatin1String("--yes")) {
-            Options.Yes = true;
-        } else if (a == QLatin1String("--info")) {
-            Options.Info = true;
-        } else if (a == QLatin1String("--list")) {
-            Options.List = true;
-        } else if (a == QLatin1String("--port-report")) {
-            if (!value(Options.PortReport))
-                return false;
-            if (!ExportFormatByCliName(Options.PortReport)) {
-                Error = QStringLiteral("--port-report takes html, doc, xls, txt, rtf, csv, tsv, "
-                                       "dif or slk, not ") +
-                        Options.PortReport;
-                return false;
-            }
-        } else if (a == QLatin1String("--virtual-only")) {
-            Options.VirtualOnly = true;
-        } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
-            Options.Help = true;
-        } else {
-            Error = QStringLiteral("unknown option ") + a;
+    QCommandLineParser parser;
+    DefineOptions(parser);
+    // parse() takes the program name first.
+    if (!parser.parse(QStringList(u"hexvac-dump"_s) + Arguments)) {
+        Error = parser.errorText();
+        return false;
+    }
+    if (const QStringList extra = parser.positionalArguments(); !extra.isEmpty()) {
+        Error = u"unexpected argument "_s + extra.first();
+        return false;
+    }
+    // Every occurrence of an option is checked; the last one counts.
+    for (const QString& v : parser.values(u"port"_s)) {
+        bool ok = false;
+        Options.Port = v.startsWith(u"COM"_s, Qt::CaseInsensitive) ? v.mid(3).toInt(&ok) : 0;
+        if (!ok || Options.Port < 1 || Options.Port > 255) {
+            Error = u"--port takes COM1 to COM255, not "_s + v;
             return false;
         }
     }
+    for (const QString& name : {u"from"_s, u"to"_s}) {
+        for (const QString& v : parser.values(name)) {
+            int page = 0;
+            if (!HexPage(v, page)) {
+                Error = u"--"_s + name + u" takes a page from 00 to 7F in hex, not "_s + v;
+                return false;
+            }
+            (name == u"from"_s ? Options.From : Options.To) = page;
+        }
+    }
+    for (const QString& v : parser.values(u"mode"_s)) {
+        if (v == u"download"_s)
+            Options.Mode = 1;
+        else if (v == u"peek"_s)
+            Options.Mode = 2;
+        else {
+            Error = u"--mode takes download or peek, not "_s + v;
+            return false;
+        }
+    }
+    for (const QString& v : parser.values(u"o"_s)) {
+        if (v.isEmpty()) {
+            Error = u"-o needs a file name"_s;
+            return false;
+        }
+        Options.Output = v;
+    }
+    for (const QString& v : parser.values(u"port-report"_s)) {
+        if (!ExportFormatByCliName(v)) {
+            Error =
+                u"--port-report takes html, doc, xls, txt, rtf, csv, tsv, dif or slk, not "_s + v;
+            return false;
+        }
+        Options.PortReport = v;
+    }
+    Options.Verify = parser.isSet(u"verify"_s);
+    Options.Only = parser.isSet(u"only"_s);
+    Options.IncludeLow = Options.Only || parser.isSet(u"include-low"_s);
+    Options.Yes = parser.isSet(u"yes"_s);
+    Options.Info = parser.isSet(u"info"_s);
+    Options.List = parser.isSet(u"list"_s);
+    Options.VirtualOnly = parser.isSet(u"virtual-only"_s);
+    Options.Help = parser.isSet(u"help"_s);
+    Options.Version = parser.isSet(u"version"_s);
     return true;
 }

@@ -9,6 +9,7 @@
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("hexvac-dump"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(HEXVAC_VERSION));
     TDumpToolOptions options;
     QString error;
     if (!ParseDumpToolOptions(QCoreApplication::arguments().mid(1), options, error)) {
@@ -17,6 +18,11 @@ int main(int argc, char** argv) {
     }
     if (options.Help) {
         QTextStream(stdout) << DumpToolUsage();
+        return ExitComplete;
+    }
+    if (options.Version) {
+        QTextStream(stdout) << QCoreApplication::applicationName() << ' '
+                            << QCoreApplication::applicationVersion() << '\n';
         return ExitComplete;
     }
     ConsoleUiHost host(options.Yes);

@@ -79,6 +79,7 @@ class TestDumpTool : public QObject {
 private slots:
     void initTestCase() { UsePrivateVirtualPortsFolder(); }
     void UsageErrorsAndNoHandboxGiveTheirExitCodes();
+    void HelpVersionAndBothValueSpellings();
     void DumpsPageTwoExactlyAndReportsWhatItFound();
     void PortReportDescribesEveryPortWithoutTouchingTheLine();
     void StopSignalsEndTheDumpLikeCancel();
@@ -103,6 +104,45 @@ void TestDumpTool::UsageErrorsAndNoHandboxGiveTheirExitCodes() {
     const Run run = DumpTool({"--port", "COM250", "--yes"});
     QCOMPARE(run.exitCode, 1);
     QVERIFY2(run.out.isEmpty(), qPrintable(run.out));
+}
+
+void TestDumpTool::HelpVersionAndBothValueSpellings() {
+    const struct {
+        QStringList arguments;
+        int exitCode;
+        const char* printed; // on stdout for exit 0, on stderr otherwise
+    } cases[] = {
+        {{"--help"}, 0, "or the handbox lost (the file keeps what was read), 4 file error."},
+        {{"-h"}, 0, "--port-report <FORMAT>"},
+        {{"--version"}, 0, "hexvac-dump " HEXVAC_VERSION "\n"},
+        {{"--help=yes"}, 2, "--help"},
+        {{"--bogus"}, 2, "bogus"},
+        {{"-oFILE"}, 2, "oFILE"}, // not a file named "FILE"
+        {{"-o="}, 2, "-o needs a file name"},
+        {{"--from=zz"}, 2, "not zz"},
+        {{"--from", "-1"}, 2, "not -1"}, // a value may start with a dash
+        {{"--from", "zz", "--from", "2"}, 2, "not zz"},
+        {{"--to", "2", "stray"}, 2, "stray"},
+    };
+    for (const auto& c : cases) {
+        const Run run = DumpTool(c.arguments);
+        const QString name = c.arguments.join(' ');
+        QVERIFY2(run.exitCode == c.exitCode, qPrintable(name));
+        const QString& printed = c.exitCode == 0 ? run.out : run.err;
+        QVERIFY2(printed.contains(QLatin1String(c.printed)), qPrintable(name + ": " + printed));
+    }
+
+    // "--opt=value" and "-o=FILE" do what "--opt value" and "-o FILE" do.
+    QTemporaryDir dir;
+    const QString spaced = dir.filePath(QStringLiteral("spaced.csv"));
+    const QString joined = dir.filePath(QStringLiteral("joined.csv"));
+    const Run a = DumpTool({"--port-report", "csv", "-o", spaced});
+    const Run b = DumpTool({"--port-report=csv", "-o=" + joined});
+    QVERIFY2(a.exitCode == 0 && b.exitCode == 0, qPrintable(a.err + b.err));
+    QCOMPARE(QString(b.out).replace(joined, spaced), a.out);
+    QFile first(spaced), second(joined);
+    QVERIFY(first.open(QIODevice::ReadOnly) && second.open(QIODevice::ReadOnly));
+    QCOMPARE(second.readAll(), first.readAll());
 }
 
 void TestDumpTool::DumpsPageTwoExactlyAndReportsWhatItFound() {
