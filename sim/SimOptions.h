@@ -16,10 +16,12 @@ struct SimOptions {
     std::string Image;     // load memory from this file instead of the seed
     std::string SaveImage; // write the memory as served at start to this file
     bool Help = false;
+    bool Version = false;
 };
 
-// Parses the arguments after the program name. False, with Error naming the
-// offending option, on anything unknown, missing or out of range.
+// Parses the arguments after the program name: "--opt value", "--opt=value"
+// and a single dash alike. False, with Error naming the offending option, on
+// anything unknown, missing or out of range.
 bool ParseSimOptions(const std::vector<std::string>& Args, SimOptions& Options, std::string& Error);
 
 // The --help text.

@@ -5,6 +5,8 @@
 #include "sim/PtyHost.h"
 #include "sim/SimOptions.h"
 
+#include <QCoreApplication>
+
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -31,6 +33,11 @@ void SetStopSignals(void (*Handler)(int)) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Only for the command line: the help text's program name, the version.
+    // The simulator runs its own loop, not Qt's.
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("hexvac-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(HEXVAC_VERSION));
     SimOptions options;
     std::string error;
     if (!ParseSimOptions(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
@@ -39,6 +46,10 @@ int main(int argc, char** argv) {
     }
     if (options.Help) {
         std::cout << SimUsage();
+        return 0;
+    }
+    if (options.Version) {
+        std::cout << "hexvac-sim " HEXVAC_VERSION "\n";
         return 0;
     }
 

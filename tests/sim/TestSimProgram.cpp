@@ -33,11 +33,12 @@ private slots:
     void ParsesValuesInBothSpellings() {
         SimOptions o;
         std::string error;
-        QVERIFY2(Parse({"--model", "lx2001", "--baud=28800", "--port", "250", "--date",
-                        "Sep 30 2004", "--parked=probe", "--peek", "normal", "--seed",
-                        "18446744073709551615", "--busy-every", "3", "--vanish-after=7"},
-                       o, error),
-                 error.c_str());
+        QVERIFY2(
+            Parse({"--model", "lx2001", "--baud=28800", "--port", "250", "--date", "Sep 30 2004",
+                   "--parked=probe", "--peek", "normal", "--seed", "18446744073709551615",
+                   "--busy-every", "3", "--vanish-after=7", "-hang-after", "9"},
+                  o, error),
+            error.c_str());
         QCOMPARE(o.Handbox.Model, HandboxModel::Lx200Gps);
         QCOMPARE(o.Handbox.Baud, 28800);
         QCOMPARE(o.Line.PortNumber, 250);
@@ -47,6 +48,7 @@ private slots:
         QCOMPARE(o.Seed, UINT64_MAX);
         QCOMPARE(o.Handbox.BusyEvery, 3);
         QCOMPARE(o.Line.VanishAfter, 7);
+        QCOMPARE(o.Line.HangAfter, 9);
     }
 
     void RefusesBadOptions() {
@@ -65,7 +67,9 @@ private slots:
             {"--latency-ms", "-1"},
             {"--drop-every", "2x"},
             {"--pace=1"},
-            {"--busy-every", "2"}, // a 497 has no busy signal
+            {"--image="},
+            {"--model", "498", "--model", "497"}, // a later good value hides no bad one
+            {"--busy-every", "2"},                // a 497 has no busy signal
             {"--frobnicate"},
             {"497"},
         };
@@ -105,12 +109,33 @@ private slots:
         QVERIFY(!QFile::exists(QString::fromStdString(link)));
     }
 
-    void ExitsWithTwoOnBadOptions() {
-        QProcess sim;
-        sim.start(HEXVAC_SIM_PROGRAM, {"--model", "lx3000"});
-        QVERIFY(sim.waitForFinished(10000));
-        QCOMPARE(sim.exitCode(), 2);
-        QVERIFY(sim.readAllStandardError().contains("--model"));
+    void AnswersHelpVersionAndBadOptionsThenEnds() {
+        const struct {
+            QStringList arguments;
+            int exitCode;
+            const char* printed; // on stdout for exit 0, on stderr otherwise
+        } cases[] = {
+            {{"--help"}, 0, "--vanish-after <N>"},
+            {{"-h"}, 0, "--model <M>"},
+            {{"--version"}, 0, "hexvac-sim " HEXVAC_VERSION "\n"},
+            {{"--model", "lx3000"}, 2, "--model"},
+            {{"--model=lx3000"}, 2, "--model"},
+            {{"--frobnicate"}, 2, "frobnicate"},
+        };
+        for (const auto& c : cases) {
+            const QString name = c.arguments.join(' ');
+            QProcess sim;
+            sim.start(HEXVAC_SIM_PROGRAM, c.arguments);
+            if (!sim.waitForFinished(10000)) {
+                sim.kill();
+                sim.waitForFinished();
+                QFAIL(qPrintable(name + ": still running"));
+            }
+            QVERIFY2(sim.exitCode() == c.exitCode, qPrintable(name));
+            const QString printed = QString::fromLocal8Bit(
+                c.exitCode == 0 ? sim.readAllStandardOutput() : sim.readAllStandardError());
+            QVERIFY2(printed.contains(QLatin1String(c.printed)), qPrintable(name + ": " + printed));
+        }
     }
 };
 
