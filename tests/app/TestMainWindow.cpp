@@ -42,6 +42,7 @@ private slots:
     void AboutShowsTheVersionText();
     void FileNamesCarryTheInstanceNumber();
     void TwoInstancesUseDifferentFileNames();
+    void CommandLineAnswersWithoutOpeningTheWindow();
     void StatusPanelAndMenusFollowTheirData();
     void AClosedWindowLeavesNothingForTheCoreToCall();
 
@@ -281,6 +282,40 @@ void TestMainWindow::TwoInstancesUseDifferentFileNames() {
     QVERIFY(a[0].endsWith(QStringLiteral(".TRC")) && a[1].endsWith(QStringLiteral(".LOG")));
     QVERIFY(a[0] != b[0]);
     QVERIFY(a[1] != b[1]);
+}
+
+void TestMainWindow::CommandLineAnswersWithoutOpeningTheWindow() {
+    // A program that opened its window would not end: the wait fails.
+    const struct {
+        QStringList arguments;
+        int exitCode;
+        const char* printed; // on stdout for exit 0, on stderr otherwise
+    } cases[] = {
+        {{"--version"}, 0, "hexvac " HEXVAC_VERSION "\n"},
+        {{"--help"}, 0, "--version"},
+        {{"-h"}, 0, "--help"},
+        {{"--bogus"}, 2, "bogus"},
+        {{"--version=1"}, 2, "--version"},
+        {{"stray"}, 2, "stray"},
+    };
+    for (const auto& c : cases) {
+        const QString name = c.arguments.join(' ');
+        QProcess hexvac;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        hexvac.setProcessEnvironment(environment);
+        hexvac.start(QStringLiteral(HEXVAC_PROGRAM), c.arguments);
+        if (!hexvac.waitForFinished(30000)) {
+            hexvac.kill();
+            hexvac.waitForFinished();
+            QFAIL(qPrintable(name + QStringLiteral(": still running")));
+        }
+        QCOMPARE(hexvac.exitStatus(), QProcess::NormalExit);
+        QVERIFY2(hexvac.exitCode() == c.exitCode, qPrintable(name));
+        const QString printed = QString::fromLocal8Bit(
+            c.exitCode == 0 ? hexvac.readAllStandardOutput() : hexvac.readAllStandardError());
+        QVERIFY2(printed.contains(QLatin1String(c.printed)), qPrintable(name + ": " + printed));
+    }
 }
 
 void TestMainWindow::StatusPanelAndMenusFollowTheirData() {
