@@ -73,8 +73,10 @@ void TFHexvac::FormCreate() {
     ApdCom.AwaitingReply = false;
     ApdCom.HoldFullTime = false;
 
-    const QString base =
-        LinkState.AppDir + QStringLiteral("Hexvac") + QString::number(InstanceNumber());
+    // Beside the program while it runs from a writable folder, as always;
+    // an installed one keeps them in the user's state folder.
+    const QString base = InstanceFilesFolder(LinkState.AppDir) + QStringLiteral("Hexvac") +
+                         QString::number(InstanceNumber());
     ApdCom.TraceName = (base + QStringLiteral(".TRC")).left(255);
     ApdCom.Log.LogName = (base + QStringLiteral(".LOG")).left(255);
 

@@ -1,6 +1,12 @@
 #include "common/StdFuncsMisc.h"
 
+#include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
+
+#ifndef HEXVAC_INSTALL_BINDIR
+#define HEXVAC_INSTALL_BINDIR ""
+#endif
 
 qint64 FileSizeOf(const QString& FileName) {
     if (FileName.isEmpty())
@@ -10,4 +16,36 @@ qint64 FileSizeOf(const QString& FileName) {
         return -1;
     // A folder is found too, as a directory search finds it, with no size.
     return info.isDir() ? 0 : info.size();
+}
+
+QString UserStateFolder() {
+#if QT_VERSION >= QT_VERSION_CHECK(6, 7, 0)
+    const QString state = QStandardPaths::writableLocation(QStandardPaths::GenericStateLocation);
+#elif defined(Q_OS_WIN) || defined(Q_OS_MACOS)
+    const QString state = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+#else
+    // The XDG base directories: a relative $XDG_STATE_HOME is to be ignored.
+    QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    if (state.isEmpty() || QDir::isRelativePath(state))
+        state = QDir::homePath() + QStringLiteral("/.local/state");
+#endif
+    return QDir::cleanPath(state + QStringLiteral("/hexvac"));
+}
+
+QString InstanceFilesFolderFor(const QString& ProgramFolder, const QString& InstalledFolder) {
+    const QFileInfo program(ProgramFolder);
+    const bool installed =
+        !InstalledFolder.isEmpty() &&
+        QDir::cleanPath(program.absoluteFilePath()) == QDir::cleanPath(InstalledFolder);
+    QString folder = ProgramFolder;
+    if (installed || ProgramFolder.isEmpty() || !program.isDir() || !program.isWritable()) {
+        folder = UserStateFolder();
+        QDir().mkpath(folder);
+    }
+    folder = QDir::toNativeSeparators(QDir::cleanPath(folder));
+    return folder.endsWith(QDir::separator()) ? folder : folder + QDir::separator();
+}
+
+QString InstanceFilesFolder(const QString& ProgramFolder) {
+    return InstanceFilesFolderFor(ProgramFolder, QStringLiteral(HEXVAC_INSTALL_BINDIR));
 }

@@ -50,6 +50,17 @@ QString IntToBits(qint64 Value, int ByteCount);
 // no such file. Sizes past 2 GiB are returned whole, never wrapped negative.
 qint64 FileSizeOf(const QString& FileName);
 
+// The folder, with a trailing separator, for the files a running instance
+// keeps (its trace and log): the program's own folder when it may be
+// written there and the program is not the installed one, else the user's
+// state folder ($XDG_STATE_HOME/hexvac, by default ~/.local/state/hexvac),
+// made when missing. An installed program never writes beside itself.
+QString InstanceFilesFolder(const QString& ProgramFolder);
+// The same with the folder the program is installed to given.
+QString InstanceFilesFolderFor(const QString& ProgramFolder, const QString& InstalledFolder);
+// The user's state folder for Hexvac, not made.
+QString UserStateFolder();
+
 // ---- Messages and questions ---------------------------------------------------
 // Control is the window or control the message concerns; the box is centred
 // on it. It may be null (centred on the screen).

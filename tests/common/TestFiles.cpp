@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -14,6 +15,7 @@ class TestFiles : public QObject {
     Q_OBJECT
 private slots:
     void FileSizeOfReportsSizeOrMinusOne();
+    void InstanceFilesStayOutOfTheInstallFolder();
     void MenuReportsEveryChangeFromItsRoot();
     void ClickedItemOutlivesAHandlerThatRebuildsTheMenu();
 };
@@ -35,6 +37,32 @@ void TestFiles::FileSizeOfReportsSizeOrMinusOne() {
     QDir::setCurrent(previous);
     QCOMPARE(FileSizeOf(dir.path()), qint64(0));
     QCOMPARE(FileSizeOf(QString()), qint64(-1));
+}
+
+void TestFiles::InstanceFilesStayOutOfTheInstallFolder() {
+    QTemporaryDir home;
+    QVERIFY(home.isValid());
+    const QByteArray previous = qgetenv("XDG_STATE_HOME");
+    qputenv("XDG_STATE_HOME", home.filePath(QStringLiteral("state")).toLocal8Bit());
+    const QString state =
+        QDir::toNativeSeparators(home.filePath(QStringLiteral("state/hexvac"))) + QDir::separator();
+    const QString program = QDir::toNativeSeparators(home.path()) + QDir::separator();
+
+    // Run from a writable build folder: beside the program, as always.
+    QCOMPARE(InstanceFilesFolderFor(program, QStringLiteral("/usr/bin")), program);
+    QVERIFY(!QFileInfo::exists(state));
+    // Installed (even where the user may write, as root may in /usr/bin), or
+    // in a folder nobody can write to: the state folder, made on the way.
+    QCOMPARE(InstanceFilesFolderFor(program, home.path()), state);
+    QVERIFY(QFileInfo(state).isDir());
+    QCOMPARE(InstanceFilesFolderFor(home.filePath(QStringLiteral("missing")), QString()), state);
+    // A relative $XDG_STATE_HOME is ignored, as the XDG rules say.
+    qputenv("XDG_STATE_HOME", "relative/state");
+    QVERIFY(!UserStateFolder().startsWith(QStringLiteral("relative")));
+    if (previous.isNull())
+        qunsetenv("XDG_STATE_HOME");
+    else
+        qputenv("XDG_STATE_HOME", previous);
 }
 
 void TestFiles::MenuReportsEveryChangeFromItsRoot() {
