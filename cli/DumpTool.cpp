@@ -3,6 +3,7 @@
 #include "cli/DumpTool.h"
 
 #include "cli/ProgressFace.h"
+#include "cli/RunLog.h"
 #include "common/MenuItem.h"
 #include "common/StdFuncsMisc.h"
 #include "common/StopSignals.h"
@@ -135,6 +136,14 @@ int RunDumpTool(const TDumpToolOptions& Options) {
         return ExitUsage;
     }
     TApdComPort port;
+    // Written out when the run ends, whichever way: after the port is made
+    // and before it goes.
+    TRunLog runLog(port, Options.LogFile);
+    QString logProblem;
+    if (const int exit = runLog.Start(logProblem); exit != ExitComplete) {
+        err << "hexvac-dump: " << logProblem << Qt::endl;
+        return exit;
+    }
     TMenuItem sources(QStringLiteral("Scope Sources"), 0);
     TMenuItem bauds(QStringLiteral("Set Baud Rate"), 0);
     auto select = [&](TMenuItem* item) {

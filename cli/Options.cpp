@@ -34,6 +34,8 @@ void DefineOptions(QCommandLineParser& Parser) {
         {u"o"_s, u"output file (default: the name the window offers)"_s, u"FILE"_s},
         {u"verify"_s, u"read every half-block until two reads agree (about twice as long; the "
                       u"line has no checksum)"_s},
+        {u"log"_s, u"write the run's communications log to FILE, also when the run fails"_s,
+         u"FILE"_s},
         {u"yes"_s, u"take every question's default instead of asking"_s},
         {u"info"_s, u"identify the handbox, print one line, dump nothing"_s},
         {u"list"_s, u"list the serial ports and whether they are free"_s},
@@ -107,6 +109,13 @@ bool ParseDumpToolOptions(const QStringList& Arguments, TDumpToolOptions& Option
             return false;
         }
         Options.Output = v;
+    }
+    for (const QString& v : parser.values(u"log"_s)) {
+        if (v.isEmpty()) {
+            Error = u"--log needs a file name"_s;
+            return false;
+        }
+        Options.LogFile = v;
     }
     for (const QString& v : parser.values(u"port-report"_s)) {
         if (!ExportFormatByCliName(v)) {

@@ -69,6 +69,9 @@ public:
     virtual void SetLines(const QStringList& Lines) = 0;
     // Caret after the last character, scrolled there.
     virtual void ScrollToEnd() = 0;
+    // False for a view that only wants the log kept in its file: a refresh
+    // then appends the buffer without reading the whole file back.
+    virtual bool ShowsLines() const { return true; }
 };
 
 class TComLog {

@@ -161,11 +161,13 @@ bool RefreshLog(TApdComPort& Port) {
             // only costs a reload.
             Port.Tag = int(std::min<qint64>(size, INT_MAX));
             reloaded = true;
-            const QStringList lines = FilteredLines(ReadLogFile(Port.Log.LogName));
-            // The messages just handled may have detached the view.
-            if (TLogView* view = Port.LogMemo) {
-                view->SetLines(lines);
-                view->ScrollToEnd();
+            if (Port.LogMemo->ShowsLines()) {
+                const QStringList lines = FilteredLines(ReadLogFile(Port.Log.LogName));
+                // The messages just handled may have detached the view.
+                if (TLogView* view = Port.LogMemo) {
+                    view->SetLines(lines);
+                    view->ScrollToEnd();
+                }
             }
         }
         Port.Log.SetLogging(tlClear);
@@ -174,4 +176,29 @@ bool RefreshLog(TApdComPort& Port) {
         ShowPlainMessage(QStringLiteral("Exception in RefreshLog"));
     }
     return reloaded;
+}
+
+QStringList CurrentLogLines(TApdComPort& Port) {
+    // Before the first port is opened logging is off and there is no file:
+    // a refresh would switch logging on, which only opening a port does.
+    if (Port.Log.LogName.isEmpty() ||
+        (Port.Log.Logging() == tlOff && !QFile::exists(Port.Log.LogName)))
+        return {};
+    class TCapture final : public TLogView {
+    public:
+        void Clear() override { Lines.clear(); }
+        void SetLines(const QStringList& Shown) override { Lines = Shown; }
+        void ScrollToEnd() override {}
+        QStringList Lines;
+    } capture;
+    TLogView* const attached = Port.LogMemo;
+    Port.LogMemo = &capture;
+    // Whatever size the file had, this view has shown none of it.
+    Port.Tag = -1;
+    RefreshLog(Port);
+    Port.LogMemo = attached;
+    // The attached view has not seen what this refresh appended.
+    if (attached)
+        Port.Tag = -1;
+    return capture.Lines;
 }

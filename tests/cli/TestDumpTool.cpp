@@ -86,6 +86,7 @@ private slots:
     void StopAtAQuestionPutsTheRateBack();
     void FullDiskIsAFileErrorAndLeavesDownloadMode();
     void BusyLx200GpsIsNamedAsAnIdleOne();
+    void LogFileHoldsTheRunAsTheLogViewShowsIt();
 };
 
 void TestDumpTool::UsageErrorsAndNoHandboxGiveTheirExitCodes() {
@@ -316,6 +317,51 @@ void TestDumpTool::BusyLx200GpsIsNamedAsAnIdleOne() {
                  qPrintable(QStringLiteral("busy every %1: %2").arg(every).arg(found)));
     }
     QVERIFY(idle.contains(QLatin1String("kind=4 model=\"LX200GPS\"")));
+}
+
+// The header once, then the traffic and the program's notes with their
+// blanks shown, without the trigger bookkeeping; also when the run fails.
+void TestDumpTool::LogFileHoldsTheRunAsTheLogViewShowsIt() {
+    QTemporaryDir dir;
+    const QString log = dir.filePath(QStringLiteral("run.log"));
+    auto readLog = [&log] {
+        QFile file(log);
+        return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()) : QString();
+    };
+    {
+        SimHandbox sim;
+        QString error;
+        QVERIFY2(sim.Start(error), qPrintable(error));
+        const Run info = DumpTool({"--info", "--log", log});
+        QCOMPARE(info.exitCode, 0);
+        const QString text = readLog();
+        const QStringList lines = text.split(QLatin1Char('\n'));
+        QCOMPARE(lines.value(0), QStringLiteral("Appended serial log"));
+        QCOMPARE(lines.value(1), QStringLiteral("Comport: COM%1").arg(sim.PortNumber()));
+        QCOMPARE(text.count(QLatin1String("Appended serial log")), 1);
+        for (const char* expected :
+             {"User      Str       hexvac-dump  Ver: ", "Dispatch  Write     :GVP#\n",
+              "Dispatch  Read      Autostar#\n",
+              "Str       At least 1 valid Free com Port found\n"})
+            QVERIFY2(text.contains(QLatin1String(expected)), expected);
+        QVERIFY(!text.contains(QLatin1String("TrDatChg")) && !text.contains(QLatin1String("[20]")));
+    }
+    {
+        LineOptions hanging; // answers identification, then nothing in mid-dump
+        hanging.HangAfter = 12;
+        SimHandbox sim({}, hanging);
+        QString error;
+        QVERIFY2(sim.Start(error), qPrintable(error));
+        const Run dump = DumpTool({"--from", "2", "--to", "2", "--yes", "--mode", "download", "-o",
+                                   dir.filePath(QStringLiteral("d.bin")), "--log", log});
+        QCOMPARE(dump.exitCode, 3);
+        QVERIFY2(readLog().contains(QLatin1String("Str       Action Timed out \n")),
+                 qPrintable(readLog().right(600)));
+    }
+    const Run noFolder = DumpTool({"--info", "--log", dir.filePath(QStringLiteral("no/run.log"))});
+    QCOMPARE(noFolder.exitCode, 4);
+    QVERIFY2(noFolder.err.contains(QLatin1String("cannot write the log")),
+             qPrintable(noFolder.err));
 }
 
 HEXVAC_TEST(TestDumpTool);
