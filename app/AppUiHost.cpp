@@ -6,7 +6,9 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QPlainTextEdit>
 #include <QPointer>
+#include <QTextCursor>
 
 namespace {
 
@@ -80,4 +82,21 @@ void TAppUiHost::ShowReportWindow(QObject* Control, const QString& Caption,
     form->show();
     if (form)
         wait.exec();
+}
+
+void TAppUiHost::ShowLogWindow(QObject* Control, const QString& Caption, const QStringList& Lines) {
+    QWidget* control = qobject_cast<QWidget*>(Control);
+    QWidget* owner = control ? control->window() : QApplication::activeWindow();
+    // Not modal: a run or a search goes on while the user reads, and the
+    // window frees itself when closed (or goes with its owner).
+    auto* form = new TMemoForm(owner);
+    form->setWindowTitle(Caption);
+    form->SetTempFolder(LinkState.AppDir);
+    form->ShowView(TMemoForm::TextView);
+    form->SetRedOnBlack(false);
+    form->Memo1->setPlainText(Lines.join(QLatin1Char('\n')));
+    // The latest lines are the ones a "refer log" message is about.
+    form->Memo1->moveCursor(QTextCursor::End);
+    form->Memo1->ensureCursorVisible();
+    form->show();
 }

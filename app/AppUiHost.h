@@ -9,4 +9,5 @@ public:
     std::unique_ptr<TProcessingBox> CreateProcessingBox(QObject* Control) override;
     void ShowReportWindow(QObject* Control, const QString& Caption,
                           const TReportTable& Table) override;
+    void ShowLogWindow(QObject* Control, const QString& Caption, const QStringList& Lines) override;
 };

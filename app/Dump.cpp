@@ -3,6 +3,7 @@
 #include "common/EventWait.h"
 #include "common/StdFuncsMisc.h"
 #include "common/Timing.h"
+#include "common/UiHost.h"
 #include "link/DumpRun.h"
 #include "link/StdDefs.h"
 #include "link/StdFuncsMeade.h"
@@ -180,6 +181,17 @@ void TFHexvac::BaudCheck1Click() {
     if (BaudTest(ApdCom, nullptr, mode, false) == -1)
         if (TMenuItem* autoDetect = AutoDetectItem())
             OnSelectSource(autoDetect);
+}
+
+// The log up to now, which the "refer log for details" messages point to.
+void TFHexvac::ShowLog1Click() {
+    const QStringList lines = CurrentLogLines(ApdCom);
+    if (lines.isEmpty()) {
+        ShowMessageAt(this, QStringLiteral("Nothing is logged yet: the log starts when a port "
+                                           "is opened"));
+        return;
+    }
+    CurrentUiHost().ShowLogWindow(this, QStringLiteral("Communications Log"), lines);
 }
 
 // The port's events go straight to the command exchange.

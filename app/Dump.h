@@ -80,6 +80,7 @@ private:
     void ScopeSourcesClick();
     void OnSelectBaud(TMenuItem* Item);
     void BaudCheck1Click();
+    void ShowLog1Click();
     void ApplyPageLimit();
     void SBLoadClick();
     void ApdComTriggerTimer(quint16 TriggerHandle);

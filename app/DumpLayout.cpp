@@ -146,6 +146,9 @@ void TFHexvac::CreateMenus() {
     QAction* baudCheck = utilities->addAction(QStringLiteral("Baud Check"));
     baudCheck->setObjectName(QStringLiteral("BaudCheck1"));
     connect(baudCheck, &QAction::triggered, this, &TFHexvac::BaudCheck1Click);
+    QAction* showLog = utilities->addAction(QStringLiteral("Show Log"));
+    showLog->setObjectName(QStringLiteral("ShowLog1"));
+    connect(showLog, &QAction::triggered, this, &TFHexvac::ShowLog1Click);
 
     QAction* about = bar->addAction(QStringLiteral("About"));
     about->setObjectName(QStringLiteral("About1"));

@@ -41,6 +41,8 @@ QString UiHost::AskSaveFileName(QObject*, const QString&, const QString&, const 
 
 void UiHost::ShowReportWindow(QObject*, const QString&, const TReportTable&) {}
 
+void UiHost::ShowLogWindow(QObject*, const QString&, const QStringList&) {}
+
 QString AskSaveFileName(QObject* Control, const QString& DefaultName, const QString& Filter,
                         const QString& DefaultSuffix) {
     return CurrentUiHost().AskSaveFileName(Control, DefaultName, Filter, DefaultSuffix);

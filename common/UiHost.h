@@ -11,6 +11,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <memory>
 
 class UiHost {
@@ -40,6 +41,11 @@ public:
     // nothing.
     virtual void ShowReportWindow(QObject* Control, const QString& Caption,
                                   const TReportTable& Table);
+    // Shows Lines (the communications log up to now) in a text window owned
+    // by Control's window, with Caption, and returns at once: the window
+    // stays open beside the program until the user closes it. The default
+    // host shows nothing.
+    virtual void ShowLogWindow(QObject* Control, const QString& Caption, const QStringList& Lines);
 };
 
 // The host in force; a silent host (that records nothing and answers every

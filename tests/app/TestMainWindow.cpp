@@ -5,6 +5,7 @@
 #include "common/Timing.h"
 #include "link/StdDefs.h"
 #include "serial/COMPorts.h"
+#include "serial/CommLog.h"
 #include "serial/Exchange.h"
 #include "tests/support/FakePorts.h"
 #include "tests/support/ScriptedPeer.h"
@@ -40,6 +41,7 @@ private slots:
     void ClosingDeletesTheTraceAndLogFiles();
     void ExitClosesThroughTheSameQuery();
     void AboutShowsTheVersionText();
+    void ShowLogShowsTheLogUpToNowEveryTime();
     void FileNamesCarryTheInstanceNumber();
     void TwoInstancesUseDifferentFileNames();
     void CommandLineAnswersWithoutOpeningTheWindow();
@@ -143,7 +145,7 @@ void TestMainWindow::MenuBarHoldsTheFourTopItems() {
     QStringList sub;
     for (QAction* a : utilities->actions())
         sub << a->text();
-    QCOMPARE(sub, QStringList({"Set Baud Rate", "Baud Check"}));
+    QCOMPARE(sub, QStringList({"Set Baud Rate", "Baud Check", "Show Log"}));
     QCOMPARE(w.ScopeSources.Tag(), 0);
 }
 
@@ -253,6 +255,35 @@ void TestMainWindow::AboutShowsTheVersionText() {
     QVERIFY2(host_.Entries().first().text.contains(QStringLiteral("  Ver: ")),
              qPrintable(host_.Entries().first().text));
     QCOMPARE(host_.Entries().first().anchor, QStringLiteral("FHexvac"));
+}
+
+// The log as its view shows it, header first; asked again, the same lines
+// and whatever came since, although the file has not grown in between.
+void TestMainWindow::ShowLogShowsTheLogUpToNowEveryTime() {
+    TFHexvac w;
+    auto* showLog = w.menuBar()->findChild<QAction*>(QStringLiteral("ShowLog1"));
+    QVERIFY(showLog);
+    showLog->trigger();
+    QCOMPARE(host_.Texts(),
+             QStringList{"Nothing is logged yet: the log starts when a port is opened"});
+    QVERIFY(!QFile::exists(w.ApdCom.Log.LogName));
+
+    ClearLog(w.ApdCom); // as opening the first port does
+    w.ApdCom.Log.AddStringToLog(QStringLiteral("Action Timed out "));
+    for (const int shown : {1, 2}) {
+        host_.Clear();
+        showLog->trigger();
+        QCOMPARE(host_.Entries().size(), 1);
+        QCOMPARE(host_.Entries().first().kind, ScriptedUiHost::Kind::Log);
+        QCOMPARE(host_.Entries().first().text, QStringLiteral("Communications Log"));
+        const QStringList lines = host_.LastLog();
+        QCOMPARE(lines.value(0), QStringLiteral("Appended serial log"));
+        QCOMPARE(lines.size(), 7 + shown);
+        QVERIFY2(lines.value(7).endsWith(QStringLiteral("Str       Action Timed out ")),
+                 qPrintable(lines.value(7)));
+        w.ApdCom.Log.AddStringToLog(QStringLiteral("No response from scope "));
+    }
+    QVERIFY(host_.LastLog().last().endsWith(QStringLiteral("No response from scope ")));
 }
 
 void TestMainWindow::FileNamesCarryTheInstanceNumber() {

@@ -291,6 +291,27 @@ private slots:
         QCOMPARE(next.geometry(), QRect(120, 140, 500, 380));
     }
 
+    // The log window comes back at once and stays beside the program, at
+    // its last line, until it is closed.
+    void DesktopHostShowsTheLogBesideTheProgram() {
+        TAppUiHost app;
+        const ScopedUiHost useHost(app);
+        const QStringList lines{"Appended serial log", "    0.000 User      Str       first",
+                                "   12.572 User      Str       Action Timed out "};
+        CurrentUiHost().ShowLogWindow(nullptr, QStringLiteral("Communications Log"), lines);
+        QPointer<TMemoForm> shown;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* form = qobject_cast<TMemoForm*>(w); form && form->isVisible())
+                shown = form;
+        QVERIFY(shown);
+        QCOMPARE(shown->windowTitle(), QStringLiteral("Communications Log"));
+        QVERIFY(!shown->isModal() && shown->Memo1->isVisible() && !shown->LVData->isVisible());
+        QCOMPARE(shown->Memo1->toPlainText(), lines.join(QLatin1Char('\n')));
+        QCOMPARE(shown->Memo1->textCursor().position(), shown->Memo1->toPlainText().size());
+        shown->Exit1->trigger();
+        QTRY_VERIFY(shown.isNull());
+    }
+
     void PortReportFromTheSourceMenu() {
         ScopedFakePorts ports;
         ports.Ports().AddPort(7, "pts one");

@@ -63,3 +63,9 @@ void ScriptedUiHost::ShowReportWindow(QObject* Control, const QString& Caption,
     entries_.append({Kind::Report, Caption, AnchorName(Control), {}, 0, 0});
     lastReport_ = Table;
 }
+
+void ScriptedUiHost::ShowLogWindow(QObject* Control, const QString& Caption,
+                                   const QStringList& Lines) {
+    entries_.append({Kind::Log, Caption, AnchorName(Control), {}, 0, 0});
+    lastLog_ = Lines;
+}

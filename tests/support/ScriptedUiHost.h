@@ -10,7 +10,7 @@
 
 class ScriptedUiHost final : public UiHost {
 public:
-    enum class Kind { Message, Notice, Question, Plain, SaveFile, Report };
+    enum class Kind { Message, Notice, Question, Plain, SaveFile, Report, Log };
 
     struct Entry {
         Kind kind;
@@ -47,6 +47,9 @@ public:
     void ShowReportWindow(QObject* Control, const QString& Caption,
                           const TReportTable& Table) override;
     const TReportTable& LastReport() const { return lastReport_; }
+    // The log window: recorded with its caption; its lines are kept.
+    void ShowLogWindow(QObject* Control, const QString& Caption, const QStringList& Lines) override;
+    const QStringList& LastLog() const { return lastLog_; }
 
 private:
     QList<Entry> entries_;
@@ -55,4 +58,5 @@ private:
     bool busy_ = false;
     QString saveFile_;
     TReportTable lastReport_;
+    QStringList lastLog_;
 };
