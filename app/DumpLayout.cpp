@@ -4,6 +4,7 @@
 
 #include "common/StdFuncsMiscWindows.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QEvent>
 #include <QLabel>
@@ -15,6 +16,7 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolButton>
+#include <algorithm>
 
 namespace {
 
@@ -48,6 +50,32 @@ QSpinBox* HexSpinEdit(QWidget* parent) {
     spin->setRange(0, 0x7F); // the handboxes have at most 128 pages
     spin->setValue(2);
     return spin;
+}
+
+// Widens each captioned control of a row (left to right) whose caption needs
+// more room than the classic layout gives it, as with a fallback for MS Sans
+// Serif wider than the original, and moves the controls after it right by as
+// much, so no caption runs into its neighbour. Returns the row's right edge.
+int FitRow(std::initializer_list<QWidget*> Row) {
+    int shift = 0;
+    int right = 0;
+    for (QWidget* control : Row) {
+        QRect place = control->geometry().translated(shift, 0);
+        const bool captioned =
+            qobject_cast<QAbstractButton*>(control) ||
+            (qobject_cast<QLabel*>(control) && !qobject_cast<QLabel*>(control)->text().isEmpty());
+        const QSize needed = control->sizeHint();
+        if (captioned && needed.width() > place.width()) {
+            shift += needed.width() - place.width();
+            place.setWidth(needed.width());
+        }
+        // The rows are far enough apart for a caption a few pixels taller.
+        if (captioned && needed.height() > place.height())
+            place.setHeight(needed.height());
+        control->setGeometry(place);
+        right = std::max(right, place.right() + 1);
+    }
+    return right;
 }
 
 } // namespace
@@ -103,9 +131,18 @@ void TFHexvac::CreateControls() {
     connect(CBLowRam, &QCheckBox::toggled, this, &TFHexvac::CBLowRamClick);
     connect(CBLowOnly, &QCheckBox::toggled, this, &TFHexvac::CBLowOnlyClick);
 
+    // A row fitted past the classic right edge of them all (the spinner's)
+    // widens the window by as much, keeping the classic margin.
+    const int classicRight = Label2->geometry().right() + 1;
+    const int right = std::max({FitRow({Label1, RxFrom, Label3, RxTo}),
+                                FitRow({CBLowRam, CBLowOnly}), FitRow({SBLoad, Label4, Label2})});
+    const int width = ClientWidth + std::max(0, right - classicRight);
+    SBar->setGeometry(0, ClientHeight - SBarHeight, width, SBarHeight);
+    PB1->setGeometry(PB1->x(), PB1->y(), width - PB1->x() - PB1RightGap, PB1->height());
+
     CreateMenus();
     client_->installEventFilter(this);
-    resize(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
+    resize(width, ClientHeight + menuBar()->sizeHint().height());
 }
 
 bool TFHexvac::eventFilter(QObject* Watched, QEvent* Event) {
