@@ -17,12 +17,27 @@ std::string ParentOf(const std::string& Path) {
     return slash == std::string::npos || slash == 0 ? std::string("/") : Path.substr(0, slash);
 }
 
-bool IsPrivateFolder(const std::string& Path) {
+// What keeps Path from being a private folder of this user, or empty.
+std::string FolderFault(const std::string& Path) {
     struct stat st {};
     if (::lstat(Path.c_str(), &st) != 0)
-        return false;
-    return S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
-           (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+        return errno == ENOENT ? "does not exist"
+                               : std::string("cannot be read: ") + std::strerror(errno);
+    if (S_ISLNK(st.st_mode))
+        return "is a symbolic link";
+    if (!S_ISDIR(st.st_mode))
+        return "is not a folder";
+    if (st.st_uid != ::getuid())
+        return "is not owned by you";
+    const bool group = (st.st_mode & S_IWGRP) != 0;
+    const bool others = (st.st_mode & S_IWOTH) != 0;
+    if (group && others)
+        return "is writable by its group and by others";
+    if (others)
+        return "is writable by others";
+    if (group)
+        return "is writable by its group";
+    return {};
 }
 
 bool MakeFolder(const std::string& Path, std::string& Error) {
@@ -50,15 +65,24 @@ std::string VirtualPortsFolder() {
 }
 
 bool VirtualPortsFolderIsTrusted(const std::string& Folder) {
-    return IsPrivateFolder(Folder) && IsPrivateFolder(ParentOf(Folder));
+    return VirtualPortsFolderDistrust(Folder).empty();
+}
+
+std::string VirtualPortsFolderDistrust(const std::string& Folder) {
+    if (const std::string fault = FolderFault(Folder); !fault.empty())
+        return "it " + fault;
+    const std::string parent = ParentOf(Folder);
+    if (const std::string fault = FolderFault(parent); !fault.empty())
+        return "its parent " + parent + " " + fault;
+    return {};
 }
 
 std::string MakeVirtualPortsFolder(std::string& Error) {
     const std::string folder = VirtualPortsFolder();
     if (!MakeFolder(ParentOf(folder), Error) || !MakeFolder(folder, Error))
         return {};
-    if (!VirtualPortsFolderIsTrusted(folder)) {
-        Error = folder + " (or its parent) is not a folder of this user closed to others";
+    if (const std::string distrust = VirtualPortsFolderDistrust(folder); !distrust.empty()) {
+        Error = folder + " cannot be used: " + distrust;
         return {};
     }
     return folder;

@@ -16,6 +16,12 @@ std::string VirtualPortsFolder();
 // there could point a COM<n> link at a device the program would then probe.
 bool VirtualPortsFolderIsTrusted(const std::string& Folder);
 
+// Why Folder is not trusted, or empty when it is: "it is a symbolic link",
+// "it is not owned by you", "it is writable by others", or the same of its
+// parent ("its parent /tmp/hexvac-0 is writable by its group"); a folder
+// that is not there gives "it does not exist".
+std::string VirtualPortsFolderDistrust(const std::string& Folder);
+
 // Creates the folder (and its parent) as needed, 0700, and checks it is
 // trusted. Returns the folder, or an empty text with Error set.
 std::string MakeVirtualPortsFolder(std::string& Error);
