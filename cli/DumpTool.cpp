@@ -71,6 +71,16 @@ bool ListVirtualPortsOnly() {
 #endif
 }
 
+// What --list says of port Number: a port this user may not open is told
+// from one that is busy.
+const char* ListStateWord(int Number) {
+    if (IsPortAvailable(Number))
+        return "available";
+    return PortEnumBackend().Probe("COM" + std::to_string(Number)) == TPortState::NoPermission
+               ? "no permission"
+               : "in use";
+}
+
 // Puts the handbox back at the rate it had when it was found, when this
 // tool raised it and nothing has put it back since.
 void RestoreRate(TApdComPort& Port, qint32 Rate) {
@@ -184,8 +194,8 @@ int RunDumpTool(const TDumpToolOptions& Options) {
                 item->Caption().mid(QStringLiteral("COM%1").arg(item->Tag()).size());
             if (description.startsWith(QLatin1Char(':')))
                 description = description.mid(1).trimmed();
-            out << "COM" << item->Tag() << '\t' << description << '\t'
-                << (IsPortAvailable(item->Tag()) ? "available" : "in use") << Qt::endl;
+            out << "COM" << item->Tag() << '\t' << description << '\t' << ListStateWord(item->Tag())
+                << Qt::endl;
         }
         CountInUseAsAvailable = true;
         return ExitComplete;

@@ -15,6 +15,8 @@ struct TBackendRegistry {
     std::unique_ptr<TPortEnumBackend> System;
     // Ports already reported as not permitted, so a user is told once.
     std::set<std::string> ReportedNoPermission;
+    // Ignored folders already reported, with their reasons.
+    std::set<std::pair<std::string, std::string>> ReportedIgnoredFolders;
 };
 
 TBackendRegistry& Registry() {
@@ -47,6 +49,10 @@ bool IsComName(const QString& PortName) {
     return PortName.startsWith(QLatin1String("COM"));
 }
 
+QString Local(const std::string& Text) {
+    return QString::fromLocal8Bit(Text.c_str());
+}
+
 void ReportNoPermission(TPortEnumBackend& Backend, const QString& PortName) {
     const TPortAccess access = Backend.AccessOf(PortName.toStdString());
     if (!Registry()
@@ -55,13 +61,31 @@ void ReportNoPermission(TPortEnumBackend& Backend, const QString& PortName) {
         return;
     QString text = PortName;
     if (!access.Device.empty())
-        text += QStringLiteral(" (%1)").arg(QString::fromLocal8Bit(access.Device.c_str()));
+        text += QStringLiteral(" (%1)").arg(Local(access.Device));
     text += QStringLiteral(" cannot be opened: permission denied.");
-    if (!access.Group.empty())
+    // Joining the group helps only when the group may read and write the
+    // device, and the superuser's group is no group to join.
+    if (!access.Group.empty() && access.GroupMayReadWrite && !access.RootGroup)
         text += QStringLiteral("\nJoin the group \"%1\" that the device belongs to "
                                "(sudo usermod -aG %1 $USER), then log in again.")
-                    .arg(QString::fromLocal8Bit(access.Group.c_str()));
+                    .arg(Local(access.Group));
+    else if (!access.Owner.empty())
+        text += QStringLiteral("\nThe device belongs to user \"%1\" and group \"%2\" "
+                               "(mode %3); this user may not read and write it.")
+                    .arg(Local(access.Owner), Local(access.Group),
+                         QStringLiteral("%1").arg(access.Mode, 4, 8, QLatin1Char('0')));
     ShowPlainMessage(text);
+}
+
+// A virtual ports folder that exists but is left out, told once per folder
+// and reason.
+void ReportIgnoredFolder(TPortEnumBackend& Backend) {
+    const TIgnoredFolder ignored = Backend.IgnoredPortsFolder();
+    if (ignored.Folder.empty() ||
+        !Registry().ReportedIgnoredFolders.insert({ignored.Folder, ignored.Reason}).second)
+        return;
+    ShowPlainMessage(QStringLiteral("The virtual ports folder %1 is ignored: %2.")
+                         .arg(Local(ignored.Folder), Local(ignored.Reason)));
 }
 
 } // namespace
@@ -83,6 +107,7 @@ void GetPortsClassList(TPortList& List) {
     List.clear();
     TPortEnumBackend& backend = PortEnumBackend();
     try {
+        ReportIgnoredFolder(backend);
         for (const TPortDevice& device : backend.PortClassDevices()) {
             const QString name = CleanText(device.PortName);
             if (!IsComName(name))
@@ -104,8 +129,10 @@ void GetPortsClassList(TPortList& List) {
 
 void GetDeviceList(TPortList& List, bool ComOnly, bool IncludeAbsent) {
     List.clear();
+    TPortEnumBackend& backend = PortEnumBackend();
     try {
-        for (const TPortDevice& device : PortEnumBackend().AllDevices(IncludeAbsent)) {
+        ReportIgnoredFolder(backend);
+        for (const TPortDevice& device : backend.AllDevices(IncludeAbsent)) {
             const QString name = CleanText(device.PortName);
             const bool hasName = !name.isEmpty();
             if (ComOnly && !(hasName && IsComName(name)))
@@ -133,6 +160,7 @@ std::unique_ptr<TPortEnumBackend>
 InstallPortEnumBackend(std::unique_ptr<TPortEnumBackend> Backend) {
     TBackendRegistry& registry = Registry();
     registry.ReportedNoPermission.clear();
+    registry.ReportedIgnoredFolders.clear();
     std::swap(registry.Installed, Backend);
     return Backend;
 }

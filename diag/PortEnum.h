@@ -44,7 +44,9 @@ using TPortList = std::vector<TPortListLine>;
 inline const QString AvailableMark = QStringLiteral("\t - ( Available )");
 
 // A present port whose user lacks the right to open it is reported once per
-// device (plain message with the group to join); nothing else is ever shown.
+// device (plain message: the group to join when joining it would help, else
+// who owns the device), and so is a virtual ports folder left out as
+// untrusted, once per folder and reason; nothing else is ever shown.
 void GetPortsClassList(TPortList& List);
 void GetDeviceList(TPortList& List, bool ComOnly, bool IncludeAbsent);
 

@@ -27,11 +27,22 @@ enum class TPortState {
     NoPermission // exists, but this user may not open it
 };
 
-// Who may open a port: its device and the group the device belongs to.
-// Empty texts where the system has no such notion.
+// Who may open a port: its device, who owns it and who may read and write
+// it. Empty texts where the system has no such notion.
 struct TPortAccess {
-    std::string Device; // "/dev/ttyUSB0"
-    std::string Group;  // "dialout"
+    std::string Device;             // "/dev/ttyUSB0"
+    std::string Group;              // "dialout"; the number when it has no name
+    std::string Owner;              // "root"; the number when it has no name
+    unsigned Mode = 0;              // the permission bits, 0660
+    bool GroupMayReadWrite = false; // the group may both read and write it
+    bool RootGroup = false;         // the group is the superuser's (gid 0)
+};
+
+// A folder the port list leaves out although it exists, and why: "it is
+// writable by others".
+struct TIgnoredFolder {
+    std::string Folder; // empty: none
+    std::string Reason;
 };
 
 class TPortEnumBackend {
@@ -46,6 +57,9 @@ public:
     // The device and group behind PortName, for advice when Probe says
     // NoPermission.
     virtual TPortAccess AccessOf(const std::string& /*PortName*/) { return {}; }
+    // The virtual ports folder when it exists but is not listed, because
+    // anyone but this user could put a port there.
+    virtual TIgnoredFolder IgnoredPortsFolder() { return {}; }
 };
 
 // The backend of the system the program was built for.

@@ -15,7 +15,9 @@
 #include <fcntl.h>
 #include <fstream>
 #include <grp.h>
+#include <libudev.h>
 #include <map>
+#include <pwd.h>
 #include <set>
 #include <sstream>
 #include <sys/ioctl.h>
@@ -139,10 +141,10 @@ std::set<std::string> ConsoleNames(const TLinuxPortPaths& Paths) {
     return names;
 }
 
-// Device numbers a virtual port must not lead to: the consoles, /dev/tty and
-// /dev/console.
+// Device numbers a virtual port must not lead to: the consoles, /dev/tty,
+// /dev/console and /dev/ptmx (whose every open makes a new pseudo-terminal).
 std::set<dev_t> ConsoleDevices(const TLinuxPortPaths& Paths, const std::set<std::string>& Names) {
-    std::set<dev_t> devices = {makedev(5, 0), makedev(5, 1)};
+    std::set<dev_t> devices = {makedev(5, 0), makedev(5, 1), makedev(5, 2)};
     for (const std::string& name : Names) {
         unsigned major = 0, minor = 0;
         if (std::sscanf(ReadAttr(Paths.SysRoot + "/class/tty/" + name + "/dev").c_str(), "%u:%u",
@@ -152,19 +154,85 @@ std::set<dev_t> ConsoleDevices(const TLinuxPortPaths& Paths, const std::set<std:
     return devices;
 }
 
-// The udev database's E: entries of a character device "major:minor".
-std::map<std::string, std::string> UdevProperties(const TLinuxPortPaths& Paths,
-                                                  const std::string& DevNumbers) {
-    std::map<std::string, std::string> properties;
-    if (DevNumbers.empty())
-        return properties;
-    std::ifstream in(Paths.UdevDataRoot + "/c" + DevNumbers);
-    for (std::string line; std::getline(in, line);) {
-        const auto equals = line.find('=');
-        if (line.rfind("E:", 0) == 0 && equals != std::string::npos)
-            properties[line.substr(2, equals - 2)] = line.substr(equals + 1);
+// Whether the character device Device is a terminal. The far ends of
+// pseudo-terminals (Unix98 majors 136-143, BSD-style major 3) have no sysfs
+// entry; any other tty is filed under the "tty" subsystem there, whatever
+// major its driver was given.
+bool IsTtyDevice(const TLinuxPortPaths& Paths, dev_t Device) {
+    const unsigned devMajor = major(Device);
+    if ((devMajor >= 136 && devMajor <= 143) || devMajor == 3)
+        return true;
+    return LinkBaseName(Paths.CharDevRoot + "/" + std::to_string(devMajor) + ":" +
+                        std::to_string(minor(Device)) + "/subsystem") == "tty";
+}
+
+// The udev properties of a character device, by name.
+class TUdevSource {
+public:
+    virtual ~TUdevSource() = default;
+    virtual std::map<std::string, std::string> Properties(dev_t Device) = 0;
+};
+
+// The system's udev, through libudev.
+class TLibudevSource final : public TUdevSource {
+public:
+    TLibudevSource()
+        : udev_(::udev_new()) {}
+    ~TLibudevSource() override {
+        if (udev_)
+            ::udev_unref(udev_);
     }
-    return properties;
+    TLibudevSource(const TLibudevSource&) = delete;
+    TLibudevSource& operator=(const TLibudevSource&) = delete;
+
+    std::map<std::string, std::string> Properties(dev_t Device) override {
+        std::map<std::string, std::string> properties;
+        if (!udev_)
+            return properties;
+        udev_device* device = ::udev_device_new_from_devnum(udev_, 'c', Device);
+        if (!device)
+            return properties;
+        udev_list_entry* entry = nullptr;
+        udev_list_entry_foreach(entry, ::udev_device_get_properties_list_entry(device)) {
+            const char* name = ::udev_list_entry_get_name(entry);
+            const char* value = ::udev_list_entry_get_value(entry);
+            if (name)
+                properties[name] = value ? value : "";
+        }
+        ::udev_device_unref(device);
+        return properties;
+    }
+
+private:
+    udev* udev_;
+};
+
+// Files c<major>:<minor> in Root with udev database lines: the E: entries.
+class TUdevFileSource final : public TUdevSource {
+public:
+    explicit TUdevFileSource(std::string Root)
+        : root_(std::move(Root)) {}
+
+    std::map<std::string, std::string> Properties(dev_t Device) override {
+        std::map<std::string, std::string> properties;
+        std::ifstream in(root_ + "/c" + std::to_string(major(Device)) + ":" +
+                         std::to_string(minor(Device)));
+        for (std::string line; std::getline(in, line);) {
+            const auto equals = line.find('=');
+            if (line.rfind("E:", 0) == 0 && equals != std::string::npos)
+                properties[line.substr(2, equals - 2)] = line.substr(equals + 1);
+        }
+        return properties;
+    }
+
+private:
+    std::string root_;
+};
+
+std::unique_ptr<TUdevSource> MakeUdevSource(const TLinuxPortPaths& Paths) {
+    if (Paths.UdevDataRoot.empty())
+        return std::make_unique<TLibudevSource>();
+    return std::make_unique<TUdevFileSource>(Paths.UdevDataRoot);
 }
 
 std::string FirstOf(std::initializer_list<std::string> Texts) {
@@ -179,11 +247,13 @@ std::string StripHex(const std::string& Text) {
 }
 
 // The property texts of a tty with a driver, from its sysfs folder and udev.
-TPortDevice SysfsDevice(const TLinuxPortPaths& Paths, const std::string& Name) {
+TPortDevice SysfsDevice(const TLinuxPortPaths& Paths, TUdevSource& Udev, const std::string& Name) {
     const std::string classDir = Paths.SysRoot + "/class/tty/" + Name;
     const std::string deviceDir = RealPath(classDir + "/device");
-    const std::string devNumbers = ReadAttr(classDir + "/dev");
-    auto udev = UdevProperties(Paths, devNumbers);
+    std::map<std::string, std::string> udev;
+    unsigned devMajor = 0, devMinor = 0;
+    if (std::sscanf(ReadAttr(classDir + "/dev").c_str(), "%u:%u", &devMajor, &devMinor) == 2)
+        udev = Udev.Properties(makedev(devMajor, devMinor));
     TPortDevice device;
     auto& props = device.Props;
 
@@ -244,6 +314,7 @@ std::vector<TLinuxSerialPort> SystemPorts(const TLinuxPortPaths& Paths,
                                           bool IncludeAbsent) {
     std::vector<TLinuxSerialPort> ports;
     const std::string ttyClass = Paths.SysRoot + "/class/tty/";
+    std::unique_ptr<TUdevSource> udev;
     for (const std::string& name : FolderEntries(ttyClass)) {
         if (Consoles.count(name) != 0)
             continue;
@@ -261,7 +332,9 @@ std::vector<TLinuxSerialPort> SystemPorts(const TLinuxPortPaths& Paths,
         port.Name = name;
         port.OpenPath = port.DevicePath = Paths.DevRoot + "/" + name;
         port.Present = present;
-        port.Device = SysfsDevice(Paths, name);
+        if (!udev)
+            udev = MakeUdevSource(Paths);
+        port.Device = SysfsDevice(Paths, *udev, name);
         ports.push_back(std::move(port));
     }
     return ports;
@@ -271,6 +344,7 @@ std::vector<TLinuxSerialPort> VirtualPorts(const TLinuxPortPaths& Paths,
                                            const std::set<dev_t>& ConsoleDevs) {
     std::vector<TLinuxSerialPort> ports;
     const std::string& folder = Paths.VirtualFolder;
+    // An untrusted folder is left out whole; IgnoredPortsFolder says why.
     if (folder.empty() || !VirtualPortsFolderIsTrusted(folder))
         return ports;
     for (const std::string& entry : FolderEntries(folder)) {
@@ -279,11 +353,11 @@ std::vector<TLinuxSerialPort> VirtualPorts(const TLinuxPortPaths& Paths,
             continue;
         const std::string link = VirtualPortLink(folder, number);
         struct stat st {};
-        // Only links to a live character device: a dangling link is a port
-        // whose owner has gone.
+        // Only links to a live terminal: a dangling link is a port whose
+        // owner has gone, and a link to /dev/null, a file or a fifo is none.
         if (::lstat(link.c_str(), &st) != 0 || !S_ISLNK(st.st_mode) ||
             ::stat(link.c_str(), &st) != 0 || !S_ISCHR(st.st_mode) ||
-            ConsoleDevs.count(st.st_rdev) != 0)
+            ConsoleDevs.count(st.st_rdev) != 0 || !IsTtyDevice(Paths, st.st_rdev))
             continue;
         TLinuxSerialPort port;
         port.Number = number;
@@ -476,13 +550,38 @@ TPortAccess TLinuxPortEnumBackend::AccessOf(const std::string& PortName) {
     access.Device = port->DevicePath;
     struct stat st {};
     if (::stat(port->DevicePath.c_str(), &st) == 0) {
-        group entry{};
-        group* found = nullptr;
         std::vector<char> buffer(16384);
-        if (::getgrgid_r(st.st_gid, &entry, buffer.data(), buffer.size(), &found) == 0 && found)
-            access.Group = found->gr_name;
+        group groupEntry{};
+        group* groupFound = nullptr;
+        access.Group =
+            ::getgrgid_r(st.st_gid, &groupEntry, buffer.data(), buffer.size(), &groupFound) == 0 &&
+                    groupFound
+                ? groupFound->gr_name
+                : std::to_string(st.st_gid);
+        passwd userEntry{};
+        passwd* userFound = nullptr;
+        access.Owner =
+            ::getpwuid_r(st.st_uid, &userEntry, buffer.data(), buffer.size(), &userFound) == 0 &&
+                    userFound
+                ? userFound->pw_name
+                : std::to_string(st.st_uid);
+        access.Mode = static_cast<unsigned>(st.st_mode & 07777);
+        access.GroupMayReadWrite = (st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
+        access.RootGroup = st.st_gid == 0;
     }
     return access;
+}
+
+TIgnoredFolder TLinuxPortEnumBackend::IgnoredPortsFolder() {
+    const std::string& folder = paths_.VirtualFolder;
+    struct stat st {};
+    // No folder at all is the usual case of no virtual ports, not a fault.
+    if (folder.empty() || ::lstat(folder.c_str(), &st) != 0)
+        return {};
+    std::string reason = VirtualPortsFolderDistrust(folder);
+    if (reason.empty())
+        return {};
+    return {folder, std::move(reason)};
 }
 
 std::unique_ptr<TPortEnumBackend> MakeSystemPortEnumBackend() {

@@ -5,7 +5,11 @@
 // A port is a tty under /sys/class/tty whose device has a driver, leaving
 // out a legacy ttyS with no UART behind it (sysfs "type" 0) and every device
 // in /sys/class/tty/console/active, plus every virtual port: a link COM<n>
-// in the user's virtual ports folder that leads to a character device.
+// in the user's virtual ports folder that leads to a terminal device (a
+// pseudo-terminal, or a character device that sysfs files under "tty"), but
+// never to a console, /dev/tty or /dev/ptmx. A link to anything else
+// (/dev/null, a file, a fifo) is no port; what it leads to is found with
+// stat() alone, never by opening it.
 //
 // COM numbers: a virtual port COM<n> is port n; ttyS<k> is COM(k+1),
 // ttyUSB<k> COM(33+k), ttyACM<k> COM(65+k) for k < 32; any other serial
@@ -44,9 +48,14 @@
 struct TLinuxPortPaths {
     std::string SysRoot = "/sys";
     std::string DevRoot = "/dev";
-    std::string UdevDataRoot = "/run/udev/data";
+    // Empty: udev properties come from libudev. Otherwise a folder of files
+    // c<major>:<minor> in the form of udev's database, read instead.
+    std::string UdevDataRoot;
     std::vector<std::string> LockFolders = {"/var/lock", "/run/lock"};
     std::string VirtualFolder; // the virtual ports folder; empty for none
+    // sysfs's character devices by number, which tells whether what a
+    // virtual port leads to is a tty.
+    std::string CharDevRoot = "/sys/dev/char";
 };
 
 // The paths of this machine, with the user's virtual ports folder.
@@ -85,7 +94,9 @@ public:
     // live process, a refused exclusive open (EBUSY), or exclusive mode set
     // by another program (seen by root, whose open TIOCEXCL does not stop).
     TPortState Probe(const std::string& PortName) override;
+    // The device's owner, group and mode, from stat().
     TPortAccess AccessOf(const std::string& PortName) override;
+    TIgnoredFolder IgnoredPortsFolder() override;
 
 private:
     TLinuxPortPaths paths_;

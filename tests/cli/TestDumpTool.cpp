@@ -15,7 +15,10 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <functional>
+#include <grp.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -26,10 +29,13 @@ struct Run {
     QString err;
 };
 
-// The tool sees this test's private virtual ports folder only.
-Run DumpTool(QStringList Arguments) {
+// The tool sees this test's private virtual ports folder only. Setup may
+// change the tool's environment or user before it starts.
+Run DumpTool(QStringList Arguments, const std::function<void(QProcess&)>& Setup = {}) {
     Arguments.prepend(QStringLiteral("--virtual-only"));
     QProcess tool;
+    if (Setup)
+        Setup(tool);
     tool.start(QStringLiteral(HEXVAC_DUMP_PROGRAM), Arguments);
     tool.closeWriteChannel();
     Run run;
@@ -87,6 +93,8 @@ private slots:
     void FullDiskIsAFileErrorAndLeavesDownloadMode();
     void BusyLx200GpsIsNamedAsAnIdleOne();
     void LogFileHoldsTheRunAsTheLogViewShowsIt();
+    void ListTellsAPortWithoutPermissionFromOneInUse();
+    void ListSaysWhyThePortsFolderIsIgnored();
 };
 
 void TestDumpTool::UsageErrorsAndNoHandboxGiveTheirExitCodes() {
@@ -362,6 +370,93 @@ void TestDumpTool::LogFileHoldsTheRunAsTheLogViewShowsIt() {
     QCOMPARE(noFolder.exitCode, 4);
     QVERIFY2(noFolder.err.contains(QLatin1String("cannot write the log")),
              qPrintable(noFolder.err));
+}
+
+void TestDumpTool::ListTellsAPortWithoutPermissionFromOneInUse() {
+    // A terminal this user may not open: as root, the tool runs as "nobody"
+    // on a terminal of root's; otherwise on one of ours closed to all.
+    const bool root = ::geteuid() == 0;
+    const uid_t nobody = 65534;
+    const group* dialout = ::getgrnam("dialout");
+    const struct {
+        const char* name;
+        mode_t mode;
+        gid_t group; // -1: the terminal's own
+        bool advice; // whether joining the group is offered
+    } rows[] = {
+        {"group may only write", mode_t(root ? 0620 : 0), gid_t(-1), false},
+        {"group may read and write", 0660, dialout ? dialout->gr_gid : gid_t(-1), true},
+        {"the superuser's group", 0660, 0, false},
+    };
+    for (const auto& row : rows) {
+        if (!root && row.mode != 0)
+            continue; // only root can give a terminal to another user
+        if (root && row.advice && !dialout)
+            continue;
+        QTemporaryDir runtime;
+        QVERIFY(runtime.isValid());
+        const QString folder = runtime.filePath(QStringLiteral("hexvac/ports"));
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(QDir().mkpath(runtime.filePath(QStringLiteral("state"))));
+        for (const QString& path : {runtime.filePath(QStringLiteral("hexvac")), folder})
+            QVERIFY(::chmod(path.toLocal8Bit().constData(), 0700) == 0);
+        if (root) {
+            QVERIFY(::chmod(runtime.path().toLocal8Bit().constData(), 0755) == 0);
+            for (const QString& path : {runtime.filePath(QStringLiteral("hexvac")), folder,
+                                        runtime.filePath(QStringLiteral("state"))})
+                QVERIFY(::chown(path.toLocal8Bit().constData(), nobody, nobody) == 0);
+        }
+        const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        QVERIFY(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
+        const std::string target = ::ptsname(master);
+        QVERIFY(::chmod(target.c_str(), row.mode) == 0);
+        if (row.group != gid_t(-1))
+            QVERIFY(::chown(target.c_str(), uid_t(-1), row.group) == 0);
+        std::string error;
+        QCOMPARE(RegisterVirtualPort(folder.toStdString(), 9, target, error), 9);
+
+        const Run list = DumpTool({"--list"}, [&](QProcess& tool) {
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+            env.insert(QStringLiteral("XDG_STATE_HOME"), runtime.filePath(QStringLiteral("state")));
+            tool.setProcessEnvironment(env);
+            if (root)
+                tool.setChildProcessModifier([nobody] {
+                    if (::setgroups(0, nullptr) != 0 || ::setgid(nobody) != 0 ||
+                        ::setuid(nobody) != 0)
+                        ::_exit(127);
+                });
+        });
+        ::close(master);
+        QVERIFY2(list.exitCode == 0, qPrintable(list.err));
+        QCOMPARE(list.out, QStringLiteral("COM9\t%1 Virtual port\tno permission\n")
+                               .arg(QString::fromStdString(target.substr(5))));
+        const QString first = QStringLiteral("hexvac-dump: COM9 (%1) cannot be opened: "
+                                             "permission denied.\n")
+                                  .arg(QString::fromStdString(target));
+        QVERIFY2(list.err.count(first) == 1, qPrintable(list.err));
+        QVERIFY2(list.err.contains(QLatin1String("sudo usermod -aG dialout $USER")) == row.advice,
+                 qPrintable(row.name + (": " + list.err)));
+        QVERIFY2(list.err.contains(QStringLiteral("(mode 0%1); this user may not read and write")
+                                       .arg(row.mode, 3, 8, QLatin1Char('0'))) == !row.advice,
+                 qPrintable(row.name + (": " + list.err)));
+    }
+}
+
+void TestDumpTool::ListSaysWhyThePortsFolderIsIgnored() {
+    SilentPort silent(251);
+    QVERIFY(silent.Ok());
+    const std::string folder = VirtualPortsFolder();
+    QVERIFY(::chmod(folder.c_str(), 0777) == 0);
+    const Run list = DumpTool({"--list"});
+    QVERIFY(::chmod(folder.c_str(), 0700) == 0);
+    QCOMPARE(list.exitCode, 0);
+    QCOMPARE(list.out, QString());
+    QCOMPARE(list.err, QStringLiteral("hexvac-dump: The virtual ports folder %1 is ignored: it is "
+                                      "writable by its group and by others.\n")
+                           .arg(QString::fromStdString(folder)));
+    // Trusted again, the port is back.
+    QVERIFY(DumpTool({"--list"}).out.startsWith(QLatin1String("COM251\t")));
 }
 
 HEXVAC_TEST(TestDumpTool);

@@ -15,9 +15,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <fcntl.h>
+#include <functional>
 #include <map>
 #include <pty.h>
+#include <pwd.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -28,6 +31,8 @@ public:
     std::map<std::string, TPortState> States;
     std::vector<std::string> Probed;
     bool LastIncludeAbsent = false;
+    TPortAccess Access = {"/dev/ttyUSB0", "dialout", "root", 0660, true, false};
+    TIgnoredFolder Ignored;
 
     void Add(const std::string& PortName, std::map<int, std::string> Props,
              TPortState State = TPortState::Absent) {
@@ -48,7 +53,8 @@ public:
         const auto it = States.find(PortName);
         return it == States.end() ? TPortState::Absent : it->second;
     }
-    TPortAccess AccessOf(const std::string&) override { return {"/dev/ttyUSB0", "dialout"}; }
+    TPortAccess AccessOf(const std::string&) override { return Access; }
+    TIgnoredFolder IgnoredPortsFolder() override { return Ignored; }
 };
 
 QStringList Texts(const TPortList& List) {
@@ -125,6 +131,7 @@ class TestPortEnum : public QObject {
         paths.UdevDataRoot = root_.filePath("udev").toStdString();
         paths.LockFolders = {root_.filePath("lock").toStdString()};
         paths.VirtualFolder = root_.filePath("ports").toStdString();
+        paths.CharDevRoot = root_.filePath("sys/dev/char").toStdString();
         return paths;
     }
     // The virtual ports folder, closed to others as it must be to count.
@@ -194,18 +201,70 @@ private slots:
         QCOMPARE(list[0].Props->Mfg(), QString("FTDI"));
     }
 
-    void PortWithoutPermissionIsReportedOnceWithTheGroupToJoin() {
-        backend_->Add("COM33", {{12, "ttyUSB0 FT232R USB UART"}}, TPortState::NoPermission);
+    void PortWithoutPermissionIsReportedOnceWithAdviceThatHelps() {
+        const QString first = "COM33 (/dev/ttyUSB0) cannot be opened: permission denied.";
+        const QString join = "\nJoin the group \"dialout\" that the device belongs to "
+                             "(sudo usermod -aG dialout $USER), then log in again.";
+        const struct {
+            const char* name;
+            TPortAccess access;
+            QString text;
+        } rows[] = {
+            {"group may read and write",
+             {"/dev/ttyUSB0", "dialout", "root", 0660, true, false},
+             first + join},
+            {"group may only write",
+             {"/dev/ttyUSB0", "tty", "alice", 0620, false, false},
+             first + "\nThe device belongs to user \"alice\" and group \"tty\" (mode 0620); "
+                     "this user may not read and write it."},
+            {"group may only read",
+             {"/dev/ttyUSB0", "dialout", "root", 0640, false, false},
+             first + "\nThe device belongs to user \"root\" and group \"dialout\" (mode "
+                     "0640); this user may not read and write it."},
+            {"the superuser's group",
+             {"/dev/ttyUSB0", "root", "root", 0660, true, true},
+             first + "\nThe device belongs to user \"root\" and group \"root\" (mode 0660); "
+                     "this user may not read and write it."},
+            {"nothing known", {}, "COM33 cannot be opened: permission denied."},
+        };
+        for (const auto& row : rows) {
+            // A new backend, which also forgets what was reported.
+            auto fresh = std::make_unique<TListBackend>();
+            backend_ = fresh.get();
+            InstallPortEnumBackend(std::move(fresh));
+            backend_->Access = row.access;
+            backend_->Add("COM33", {{12, "ttyUSB0 FT232R USB UART"}}, TPortState::NoPermission);
+            ScriptedUiHost host;
+            ScopedUiHost scoped(host);
+            TPortList list;
+            GetPortsClassList(list);
+            GetPortsClassList(list);
+            QCOMPARE(Texts(list), QStringList({"COM33\t: ttyUSB0 FT232R USB UART"}));
+            QVERIFY2(host.Entries().size() == 1, row.name);
+            QCOMPARE(host.Entries()[0].kind, ScriptedUiHost::Kind::Plain);
+            QVERIFY2(host.Entries()[0].text == row.text, qPrintable(host.Entries()[0].text));
+        }
+    }
+
+    void IgnoredPortsFolderIsReportedOncePerFolderAndReason() {
+        backend_->Add("COM3", {}, TPortState::Available);
+        backend_->Ignored = {"/run/user/7/hexvac/ports", "it is writable by others"};
         ScriptedUiHost host;
         ScopedUiHost scoped(host);
         TPortList list;
         GetPortsClassList(list);
+        GetDeviceList(list, true, false);
         GetPortsClassList(list);
-        QCOMPARE(Texts(list), QStringList({"COM33\t: ttyUSB0 FT232R USB UART"}));
-        QCOMPARE(host.Entries().size(), 1);
-        QCOMPARE(host.Entries()[0].kind, ScriptedUiHost::Kind::Plain);
-        QVERIFY(host.Entries()[0].text.contains("COM33 (/dev/ttyUSB0)"));
-        QVERIFY(host.Entries()[0].text.contains("\"dialout\""));
+        backend_->Ignored.Reason = "it is not owned by you";
+        GetPortsClassList(list);
+        backend_->Ignored = {};
+        GetPortsClassList(list);
+        QCOMPARE(host.Texts(),
+                 QStringList({"The virtual ports folder /run/user/7/hexvac/ports is ignored: it "
+                              "is writable by others.",
+                              "The virtual ports folder /run/user/7/hexvac/ports is ignored: it "
+                              "is not owned by you."}));
+        QCOMPARE(Texts(list), QStringList({"COM3\t:  \t - ( Available )"}));
     }
 
     void SysfsGivesRealPortsWithTheirNumbers() {
@@ -225,6 +284,10 @@ private slots:
         Tty("ttyUSB0", Device("usb1/1-1/1-1:1.0/ttyUSB0", "usb-serial"), "ftdi_sio");
         Tty("ttyAMA10", Device("platform/fe201000.serial", "amba"), "uart-pl011");
         Tty("ttyAMA2", Device("platform/fe202000.serial", "amba"), "uart-pl011");
+        Write(root_.filePath("sys/class/tty/ttyAMA2/dev"), "204:66\n");
+        Write(root_.filePath("udev/c204:66"), "S:serial/by-path/x\nE:ID_PATH=platform-fe202000\n"
+                                              "E:ID_MODEL_FROM_DATABASE=16550A UART\n"
+                                              "E:ID_VENDOR_FROM_DATABASE=Acme\nE:ID_MODEL=x\n");
         Tty("ttyXR0", Device("platform/nodriver", "platform"), {});
 
         // Virtual ports: COM3 takes ttyS2's number, COM97 the first free one.
@@ -258,6 +321,13 @@ private slots:
         QCOMPARE(usb[13], std::string("1-1:1.0"));
         QCOMPARE(usb[14], Paths().DevRoot + "/ttyUSB0");
         QCOMPARE(usb[22], std::string("usb"));
+        // What only udev knows, from the udev source the paths name.
+        const auto& amba = ports[98].Device.Props;
+        QCOMPARE(amba[0], std::string("16550A UART"));
+        QCOMPARE(amba[11], std::string("Acme"));
+        QCOMPARE(amba[12], std::string("ttyAMA2 16550A UART"));
+        QCOMPARE(amba[13], std::string("platform-fe202000"));
+        QCOMPARE(ports[99].Device.Props[0], std::string()); // no udev record
 
         // The legacy ttyS1 is known but not present; the console never shows.
         auto all = PortsByNumber(true);
@@ -286,8 +356,21 @@ private slots:
 
         QCOMPARE(backend.Probe("COM201"), TPortState::Available);
         QCOMPARE(backend.Probe("COM202"), TPortState::Absent);
-        QCOMPARE(backend.AccessOf("COM201").Device, pty->Path);
-        QVERIFY(!backend.AccessOf("COM201").Group.empty());
+        // Who owns the device and who may use it, as stat() tells.
+        for (const mode_t mode : {0620, 0660, 0640, 0600}) {
+            QCOMPARE(::fchmod(pty->Slave, mode), 0);
+            struct stat st {};
+            QCOMPARE(::stat(pty->Path.c_str(), &st), 0);
+            const TPortAccess access = backend.AccessOf("COM201");
+            QCOMPARE(access.Device, pty->Path);
+            QCOMPARE(access.Mode, unsigned(mode));
+            QCOMPARE(access.GroupMayReadWrite, (mode & 060) == 060);
+            QCOMPARE(access.RootGroup, st.st_gid == 0);
+            QVERIFY(!access.Group.empty());
+            const passwd* owner = ::getpwuid(st.st_uid);
+            QCOMPARE(access.Owner, owner ? std::string(owner->pw_name) : std::to_string(st.st_uid));
+        }
+        QCOMPARE(backend.AccessOf("COM202").Device, std::string());
 
         // QSerialPort's lock file: held while its process lives.
         const QString lock = root_.filePath(
@@ -317,6 +400,146 @@ private slots:
         // The far end gone: the link dangles and the port is absent.
         pty.reset();
         QCOMPARE(backend.Probe("COM201"), TPortState::Absent);
+    }
+
+    void VirtualPortsLeadOnlyToTerminals() {
+        QVERIFY(root_.isValid());
+        const std::string folder = PortsFolder();
+        TPty pty;
+        QVERIFY(!pty.Path.empty());
+        Write(root_.filePath("plain"), "x");
+        QCOMPARE(::mkfifo(root_.filePath("fifo").toLocal8Bit().constData(), 0600), 0);
+        QVERIFY(QDir().mkpath(root_.filePath("folder")));
+        const struct {
+            int number;
+            QString target;
+            bool listed;
+        } rows[] = {
+            {150, QString::fromStdString(pty.Path), true},
+            {151, "/dev/null", false},
+            {152, "/dev/zero", false},
+            {153, "/dev/ptmx", false},
+            {154, "/dev/tty", false},
+            {155, root_.filePath("fifo"), false},
+            {156, root_.filePath("folder"), false},
+            {157, root_.filePath("plain"), false},
+        };
+        for (const auto& row : rows)
+            Link(row.target, QString::fromStdString(VirtualPortLink(folder, row.number)));
+        TLinuxPortEnumBackend backend(Paths());
+        auto ports = PortsByNumber();
+        for (const auto& row : rows) {
+            const QString name = QStringLiteral("COM%1 -> %2").arg(row.number).arg(row.target);
+            QVERIFY2(ports.count(row.number) == (row.listed ? 1u : 0u), qPrintable(name));
+            QVERIFY2((LinuxDeviceForComNumber(Paths(), row.number) ==
+                      VirtualPortLink(folder, row.number)) == row.listed,
+                     qPrintable(name));
+            QVERIFY2((backend.Probe("COM" + std::to_string(row.number)) == TPortState::Absent) !=
+                         row.listed,
+                     qPrintable(name));
+        }
+        QCOMPARE(ports[150].DevicePath, pty.Path);
+
+        // A device sysfs files under "tty" counts, whatever its major.
+        Link("../../class/tty", root_.filePath("sys/dev/char/1:3/subsystem"));
+        QCOMPARE(PortsByNumber().count(151), 1u);
+        QCOMPARE(PortsByNumber().count(152), 0u);
+    }
+
+    void UntrustedPortsFolderIsIgnoredAndSaysWhy() {
+        QVERIFY(root_.isValid());
+        const QString folder = QString::fromStdString(Paths().VirtualFolder);
+        const QString parent = root_.path();
+        const auto all = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+        const auto groupWrite =
+            QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup;
+        const auto otherWrite =
+            QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+        const struct {
+            const char* name;
+            std::function<void()> make;
+            std::string reason; // empty: trusted
+        } rows[] = {
+            {"private", [&] { PortsFolder(); }, ""},
+            {"absent", [] {}, ""},
+            {"open to all",
+             [&] {
+                 QFile::setPermissions(QString::fromStdString(PortsFolder()),
+                                       all | groupWrite | otherWrite);
+             },
+             "it is writable by its group and by others"},
+            {"open to others",
+             [&] {
+                 QFile::setPermissions(QString::fromStdString(PortsFolder()), all | otherWrite);
+             },
+             "it is writable by others"},
+            {"open to its group",
+             [&] {
+                 QFile::setPermissions(QString::fromStdString(PortsFolder()), all | groupWrite);
+             },
+             "it is writable by its group"},
+            {"a link",
+             [&] {
+                 QDir().mkpath(root_.filePath("elsewhere"));
+                 QFile::setPermissions(root_.filePath("elsewhere"), all);
+                 Link(root_.filePath("elsewhere"), folder);
+             },
+             "it is a symbolic link"},
+            {"a file", [&] { Write(folder, "x"); }, "it is not a folder"},
+            {"parent open to its group",
+             [&] {
+                 PortsFolder();
+                 QFile::setPermissions(parent, all | groupWrite);
+             },
+             "its parent " + parent.toStdString() + " is writable by its group"},
+            {"someone else's",
+             [&] {
+                 PortsFolder();
+                 // Only root may give a folder away; others leave the row out.
+                 [[maybe_unused]] const int given =
+                     ::lchown(folder.toLocal8Bit().constData(), ::getuid() + 1, gid_t(-1));
+             },
+             "it is not owned by you"},
+        };
+        for (const auto& row : rows) {
+            // A fresh folder and a private parent for each row.
+            QFile::setPermissions(parent, all);
+            QFile::remove(folder);
+            QDir(folder).removeRecursively();
+            row.make();
+            if (row.reason == "it is not owned by you" && QFileInfo(folder).ownerId() == ::getuid())
+                continue;
+            TPty pty;
+            if (QFileInfo(folder).isDir() && !QFileInfo(folder).isSymLink())
+                QVERIFY(::symlink(pty.Path.c_str(),
+                                  VirtualPortLink(folder.toStdString(), 7).c_str()) == 0);
+            const bool exists = QFileInfo(folder).exists() || QFileInfo(folder).isSymLink();
+            QCOMPARE(VirtualPortsFolderDistrust(folder.toStdString()),
+                     exists ? row.reason : std::string("it does not exist"));
+            auto backend = std::make_unique<TLinuxPortEnumBackend>(Paths());
+            QCOMPARE(backend->IgnoredPortsFolder().Folder,
+                     row.reason.empty() ? std::string() : folder.toStdString());
+            QCOMPARE(backend->IgnoredPortsFolder().Reason, row.reason);
+            QVERIFY2(PortsByNumber().count(7) == (row.reason.empty() && exists ? 1u : 0u),
+                     row.name);
+
+            // The user hears of it once, however often the ports are listed.
+            ScriptedUiHost host;
+            ScopedUiHost scoped(host);
+            const auto previous = InstallPortEnumBackend(std::move(backend));
+            TPortList list;
+            GetPortsClassList(list);
+            GetPortsClassList(list);
+            InstallPortEnumBackend(std::make_unique<TListBackend>());
+            const QStringList expected =
+                row.reason.empty()
+                    ? QStringList()
+                    : QStringList({QStringLiteral("The virtual ports folder %1 is "
+                                                  "ignored: %2.")
+                                       .arg(folder, QString::fromStdString(row.reason))});
+            QVERIFY2(host.Texts() == expected, qPrintable(host.Texts().join('|')));
+        }
+        QFile::setPermissions(parent, all);
     }
 };
 
