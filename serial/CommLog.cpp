@@ -161,9 +161,9 @@ bool RefreshLog(TApdComPort& Port) {
             // only costs a reload.
             Port.Tag = int(std::min<qint64>(size, INT_MAX));
             reloaded = true;
-            if (Port.LogMemo->ShowsLines()) {
+            // The messages just handled may have detached the view.
+            if (Port.LogMemo == nullptr || Port.LogMemo->ShowsLines()) {
                 const QStringList lines = FilteredLines(ReadLogFile(Port.Log.LogName));
-                // The messages just handled may have detached the view.
                 if (TLogView* view = Port.LogMemo) {
                     view->SetLines(lines);
                     view->ScrollToEnd();
