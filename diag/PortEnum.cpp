@@ -84,11 +84,22 @@ void ReportIgnoredFolder(TPortEnumBackend& Backend) {
     if (ignored.Folder.empty() ||
         !Registry().ReportedIgnoredFolders.insert({ignored.Folder, ignored.Reason}).second)
         return;
-    ShowPlainMessage(QStringLiteral("The virtual ports folder %1 is ignored: %2.")
-                         .arg(Local(ignored.Folder), Local(ignored.Reason)));
+    ShowPlainMessage(IgnoredPortsFolderNote());
 }
 
 } // namespace
+
+QString IgnoredPortsFolderNote() {
+    try {
+        const TIgnoredFolder ignored = PortEnumBackend().IgnoredPortsFolder();
+        if (!ignored.Folder.empty())
+            return QStringLiteral("The virtual ports folder %1 is ignored: %2.")
+                .arg(Local(ignored.Folder), Local(ignored.Reason));
+    } catch (const std::exception&) {
+        // A folder that cannot even be looked at is no folder to report.
+    }
+    return {};
+}
 
 std::unique_ptr<TDevRegProps> GetDevRegProps(const TPortDevice& Device) {
     auto props = std::make_unique<TDevRegProps>();

@@ -49,6 +49,11 @@ inline const QString AvailableMark = QStringLiteral("\t - ( Available )");
 // untrusted, once per folder and reason; nothing else is ever shown.
 void GetPortsClassList(TPortList& List);
 void GetDeviceList(TPortList& List, bool ComOnly, bool IncludeAbsent);
+// Why the virtual ports folder is left out, as a sentence ("The virtual
+// ports folder ... is ignored: it is writable by others."), or empty when it
+// is used or not there. GetPortsClassList shows it once in the plain message
+// box; the port list's log line carries it every time.
+QString IgnoredPortsFolderNote();
 
 // ---- Platform backend ---------------------------------------------------------
 

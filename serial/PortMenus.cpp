@@ -100,6 +100,9 @@ void BuildPorts(TApdComPort& Port, QString& PortsText) {
 
     TPortList list;
     GetPortsClassList(list);
+    // The log says why simulated handboxes may be missing from the list.
+    if (const QString note = IgnoredPortsFolderNote(); !note.isEmpty())
+        PortsText = note + QLatin1Char(' ') + PortsText;
     if (list.empty()) {
         // No port class at all: try every number.
         CountInUseAsAvailable = true;

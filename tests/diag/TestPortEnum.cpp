@@ -255,10 +255,13 @@ private slots:
         GetPortsClassList(list);
         GetDeviceList(list, true, false);
         GetPortsClassList(list);
+        // The port list's log line says it every time.
+        QCOMPARE(IgnoredPortsFolderNote(), host.Texts().value(0));
         backend_->Ignored.Reason = "it is not owned by you";
         GetPortsClassList(list);
         backend_->Ignored = {};
         GetPortsClassList(list);
+        QCOMPARE(IgnoredPortsFolderNote(), QString());
         QCOMPARE(host.Texts(),
                  QStringList({"The virtual ports folder /run/user/7/hexvac/ports is ignored: it "
                               "is writable by others.",
