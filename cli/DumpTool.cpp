@@ -122,8 +122,8 @@ QString InfoLine(TApdComPort& Port) {
 // The port property report written as the report window would export it.
 int WritePortReport(const TDumpToolOptions& Options, QTextStream& Out, QTextStream& Err) {
     const TExportFormatInfo& format = *ExportFormatByCliName(Options.PortReport);
-    const QString file =
-        Options.Output.isEmpty() ? QStringLiteral("TmpDump.") + format.Extension : Options.Output;
+    const QString file = ExportFileName(
+        format.Format, Options.Output.isEmpty() ? QStringLiteral("TmpDump") : Options.Output);
     TReportTable table;
     ShowPortDetails(table);
     TExportOptions options;

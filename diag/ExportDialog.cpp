@@ -25,7 +25,11 @@ const QString DialogCaption = QStringLiteral("Exporting DataSet");
 const QString DefaultFileName = QStringLiteral("TmpDump");
 
 // The save dialog of "Export to file": "TmpDump" with the format's
-// extension, in the program's folder. Empty when the user cancels.
+// extension, in the program's folder. The chosen name gets the format's
+// extension (ExportFileName); when that makes it the name of another file
+// that exists, the dialog's own overwrite question was about the name typed,
+// so the user is asked again about the file that will be replaced. Empty
+// when the user cancels.
 QString AskDocumentName(QWidget* Parent, const TExportFormatInfo& Info) {
     QFileDialog save(Parent, QStringLiteral("Save document"),
                      QCoreApplication::applicationDirPath());
@@ -34,8 +38,18 @@ QString AskDocumentName(QWidget* Parent, const TExportFormatInfo& Info) {
     save.setFileMode(QFileDialog::AnyFile);
     save.setNameFilter(Info.FilterName + QStringLiteral(" (*.") + Info.Extension + u')');
     save.setDefaultSuffix(Info.Extension);
-    save.selectFile(DefaultFileName + u'.' + Info.Extension);
-    return ReportSeams().AskSaveFile(save);
+    save.selectFile(ExportFileName(Info.Format, DefaultFileName));
+    const QString chosen = ReportSeams().AskSaveFile(save);
+    if (chosen.isEmpty())
+        return chosen;
+    const QString fileName = ExportFileName(Info.Format, chosen);
+    if (fileName != chosen && QFileInfo::exists(fileName) &&
+        AskQuestion(Parent,
+                    QStringLiteral("\"%1\" already exists.\nDo you want to replace it?")
+                        .arg(QDir::toNativeSeparators(fileName)),
+                    QStringLiteral("&Yes"), QStringLiteral("&No"), 2) != 1)
+        return QString();
+    return fileName;
 }
 
 // Writes the file behind a "Processing..." box and the hourglass; a large
@@ -178,7 +192,7 @@ void RunTableExport(QWidget* Parent, const TReportTable& Table, const QString& T
             return;
     } else {
         fileName =
-            QDir(ViewOnlyFolder(TempFolder)).filePath(DefaultFileName + u'.' + info.Extension);
+            ExportFileName(format, QDir(ViewOnlyFolder(TempFolder)).filePath(DefaultFileName));
     }
 
     const QString error = WriteShowingProgress(Parent, Table, format, fileName, options);

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QSaveFile>
+#include <algorithm>
 
 namespace {
 
@@ -72,6 +73,27 @@ const TExportFormatInfo* ExportFormatByCliName(const QString& Name) {
         if (!info.CliName.isEmpty() && info.CliName == Name)
             return &info;
     return nullptr;
+}
+
+QString ExportFileName(TExportFormat Format, const QString& FileName) {
+    const TExportFormatInfo& info = ExportFormatInfo(Format);
+    if (info.Extension.isEmpty())
+        return FileName;
+    // Only the last part of the path names the file: "a.b/report" has no
+    // extension.
+    const qsizetype slash =
+        std::max(FileName.lastIndexOf(QLatin1Char('/')), FileName.lastIndexOf(QDir::separator()));
+    const qsizetype dot = FileName.lastIndexOf(QLatin1Char('.'));
+    const QString suffix = dot > slash ? FileName.mid(dot + 1) : QString();
+    if (suffix.compare(info.Extension, Qt::CaseInsensitive) == 0)
+        return FileName;
+    const bool classic = (Format == TExportFormat::Excel &&
+                          suffix.compare(QLatin1String("xls"), Qt::CaseInsensitive) == 0) ||
+                         (Format == TExportFormat::Word &&
+                          suffix.compare(QLatin1String("doc"), Qt::CaseInsensitive) == 0);
+    if (classic || (dot > slash && suffix.isEmpty())) // "TmpDump.xls", or "TmpDump."
+        return FileName.left(dot + 1) + info.Extension;
+    return FileName + QLatin1Char('.') + info.Extension;
 }
 
 std::vector<QStringList> ExportTableRows(const TReportTable& Table, bool ColumnHeaders) {

@@ -34,7 +34,18 @@ struct TExportOptions {
     QDateTime Created = QDateTime::currentDateTime();
 };
 
-// Writes Table as Format (not the clipboard) into FileName. Returns an empty
+// The name Format is written under, given the name a user chose: FileName
+// when it ends in the format's extension (any case), otherwise FileName with
+// that extension, so that name and content always agree. The classic
+// extension of the office formats (".xls" of Excel, ".doc" of Word) is
+// replaced, as those programs refuse Office Open XML content under it
+// ("TmpDump.xls" gives "TmpDump.xlsx"); any other extension is kept and the
+// format's added ("ports.csv" as Excel gives "ports.csv.xlsx"), so the file
+// the user named is never overwritten with content of another format.
+QString ExportFileName(TExportFormat Format, const QString& FileName);
+
+// Writes Table as Format (not the clipboard) into FileName, exactly that
+// name (callers pass it through ExportFileName first). Returns an empty
 // text on success, otherwise what failed with the system's reason.
 QString WriteTableExport(const TReportTable& Table, TExportFormat Format, const QString& FileName,
                          const TExportOptions& Options);

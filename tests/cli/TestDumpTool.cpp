@@ -221,6 +221,17 @@ void TestDumpTool::PortReportDescribesEveryPortWithoutTouchingTheLine() {
     QVERIFY2(info.out.contains(" rate=9600 "), qPrintable(info.out));
 
     QCOMPARE(DumpTool({"--port-report", "txt", "-o", dir.filePath("no/x.txt")}).exitCode, 4);
+
+    // The file's name says the format written: "xls" writes an .xlsx
+    // workbook, also when -o names it ".xls", and says so.
+    const QString classic = dir.filePath(QStringLiteral("ports.xls"));
+    const Run excel = DumpTool({"--port-report", "xls", "-o", classic});
+    QVERIFY2(excel.exitCode == 0, qPrintable(excel.err + excel.out));
+    QVERIFY2(excel.out.startsWith(classic + "x: Microsoft Excel, "), qPrintable(excel.out));
+    QVERIFY(!QFile::exists(classic));
+    QFile workbook(classic + u'x');
+    QVERIFY(workbook.open(QIODevice::ReadOnly));
+    QCOMPARE(workbook.read(2), QByteArray("PK")); // Office Open XML is a zip archive
 }
 
 void TestDumpTool::StopSignalsEndTheDumpLikeCancel() {

@@ -103,6 +103,7 @@ private slots:
     void initTestCase();
     void SpreadsheetFormatsReadBackCellForCell();
     void DocumentFormatsReadBackCellForCell();
+    void FileNamesSayTheFormatWritten();
     void EmptyAndRaggedTablesExportInEveryFormat();
     void FailedWriteGivesTheReasonAndLeavesNoFile();
     void ClipboardTextFollowsTheOptions();
@@ -255,6 +256,42 @@ void TestTableExport::DocumentFormatsReadBackCellForCell() {
             else
                 QCOMPARE(cell.trimmed(), want.trimmed());
         }
+}
+
+// Excel and Word refuse Office Open XML content under ".xls" and ".doc", and
+// a name of another format ("x.csv" for Excel) would give a file whose name
+// lies about it: the format's extension replaces the classic one and is
+// added to any other, in whatever case the user typed.
+void TestTableExport::FileNamesSayTheFormatWritten() {
+    const struct {
+        TExportFormat Format;
+        const char* Chosen;
+        const char* Written;
+    } cases[] = {
+        {TExportFormat::Excel, "TmpDump.xls", "TmpDump.xlsx"},
+        {TExportFormat::Excel, "/tmp/Ports.XLS", "/tmp/Ports.xlsx"},
+        {TExportFormat::Excel, "/tmp/Ports.xlsx", "/tmp/Ports.xlsx"},
+        {TExportFormat::Excel, "Ports.XLSX", "Ports.XLSX"},
+        {TExportFormat::Excel, "ports.csv", "ports.csv.xlsx"},
+        {TExportFormat::Excel, "ports.doc", "ports.doc.xlsx"},
+        {TExportFormat::Excel, "v1.2/report", "v1.2/report.xlsx"},
+        {TExportFormat::Excel, "report.", "report.xlsx"},
+        {TExportFormat::Word, "report.doc", "report.docx"},
+        {TExportFormat::Word, "C:/Reports/Report.Doc", "C:/Reports/Report.docx"},
+        {TExportFormat::Word, "report.docx", "report.docx"},
+        {TExportFormat::Word, "report.xls", "report.xls.docx"},
+        {TExportFormat::Csv, "ports.xls", "ports.xls.csv"},
+        {TExportFormat::Csv, "ports.CSV", "ports.CSV"},
+        {TExportFormat::Tsv, "ports.txt", "ports.txt.tsv"},
+        {TExportFormat::Html, "/tmp/.html", "/tmp/.html"},
+    };
+    for (const auto& c : cases)
+        QCOMPARE(ExportFileName(c.Format, QString::fromUtf8(c.Chosen)),
+                 QString::fromUtf8(c.Written));
+    for (const TExportFormatInfo& info : ExportFormats())
+        if (info.Format != TExportFormat::Clipboard)
+            QCOMPARE(ExportFileName(info.Format, QStringLiteral("TmpDump")),
+                     QStringLiteral("TmpDump.") + info.Extension);
 }
 
 // The export dialog opens on an empty table too; a short row gets empty
