@@ -1,10 +1,12 @@
 // The spreadsheet interchange formats: comma- and tab-separated text, DIF and
 // SYLK. No cell is written as a number: DIF and SYLK mark every cell as a
-// string and CSV quotes it, so a value such as "0001" reaches the reader as
-// it stands in the table.
+// string. CSV and tab-separated text cannot mark a cell as text, and
+// spreadsheets read "00020000" there as the number 20000; such a cell is
+// written as the formula ="00020000", whose value is the text itself.
 
 #include "diag/ExportWriters.h"
 
+#include <QRegularExpression>
 #include <algorithm>
 
 namespace {
@@ -22,20 +24,49 @@ QString Quoted(const QString& Text) {
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
-// Every non-empty field is quoted: all cells are text, and readers that
-// treat quoted fields as text then keep "0001" and leading blanks. It also
-// keeps Excel from taking a file that starts with "ID" for SYLK.
+bool HasLineBreak(const QString& Text) {
+    return Text.contains(QLatin1Char('\n')) || Text.contains(QLatin1Char('\r'));
+}
+
+// The formula ="Text" for a cell a spreadsheet would misread, or empty when
+// the cell needs none or cannot have one: a formula's text holds no line
+// break and, for Excel, at most 255 characters.
+QString TextFormula(const QString& Text) {
+    if (!SpreadsheetMisreads(Text) || HasLineBreak(Text) || Text.size() > 255)
+        return QString();
+    return QLatin1Char('=') + Quoted(Text);
+}
+
+// Every non-empty field is quoted: readers that treat quoted fields as text
+// then keep "0001" and leading blanks, and it keeps Excel from taking a file
+// that starts with "ID" for SYLK. A cell that would be misread goes as a
+// formula, bare where it can (="0001"): a reader told to keep quoted fields
+// as text would show a quoted formula as its source. It is quoted only when
+// it holds a comma or a double quote, which a bare field cannot.
 QString CsvField(const QString& Text) {
-    return Text.isEmpty() ? Text : Quoted(Text);
+    if (Text.isEmpty())
+        return Text;
+    const QString formula = TextFormula(Text);
+    if (formula.isEmpty())
+        return Quoted(Text);
+    const bool bare = !Text.contains(QLatin1Char(',')) && !Text.contains(QLatin1Char('"'));
+    return bare ? formula : Quoted(formula);
 }
 
 // Tab-separated text has no escape of its own; spreadsheets read it with the
 // same double-quote convention as CSV, so a field is quoted when it holds a
 // tab, a line break or a double quote, and written bare otherwise.
 QString TsvField(const QString& Text) {
-    const bool needsQuotes = Text.contains(QLatin1Char('\t')) || Text.contains(QLatin1Char('\n')) ||
-                             Text.contains(QLatin1Char('\r')) || Text.contains(QLatin1Char('"'));
+    const bool needsQuotes =
+        Text.contains(QLatin1Char('\t')) || HasLineBreak(Text) || Text.contains(QLatin1Char('"'));
     return needsQuotes ? Quoted(Text) : Text;
+}
+
+// A tab-separated file's field: a misread cell as a bare formula (a field
+// that starts with "=" is not a quoted one, so its quotes stay as written).
+QString TsvFileField(const QString& Text) {
+    const QString formula = Text.contains(QLatin1Char('\t')) ? QString() : TextFormula(Text);
+    return formula.isEmpty() ? TsvField(Text) : formula;
 }
 
 QString JoinedRows(const TReportTable& Table, const TExportLines& Lines,
@@ -93,6 +124,26 @@ void AddDifHeader(QString& Dif, const QString& Topic, qsizetype Count) {
 
 } // namespace
 
+bool SpreadsheetMisreads(const QString& Text) {
+    // At most 15 digits: a spreadsheet's number keeps no more.
+    static const QRegularExpression plainInteger(QStringLiteral("^-?(0|[1-9][0-9]{0,14})$"));
+    // One numeric-looking word: sign or parenthesis, currency sign, digits
+    // with the separators of decimals, digit groups, dates and times, an
+    // exponent, a percent sign; blanks around it are dropped by readers.
+    static const QRegularExpression numberLike(
+        QStringLiteral("^\\s*[-+(]?[$\u20AC\u00A3\u00A5]?[0-9.][0-9.,:/-]*"
+                       "([eE][-+]?[0-9]+)?%?\\)?\\s*$"));
+    // Spreadsheets take a leading "=", and Excel also "+", "-" and "@", as
+    // the start of a formula.
+    static const QRegularExpression formulaLike(QStringLiteral("^[=+@-]."));
+    if (Text.isEmpty() || plainInteger.match(Text).hasMatch())
+        return false;
+    if (formulaLike.match(Text).hasMatch())
+        return true;
+    return numberLike.match(Text).hasMatch() &&
+           Text.contains(QRegularExpression(QStringLiteral("[0-9]")));
+}
+
 std::vector<QStringList> ExportSheetRows(const TReportTable& Table, const TExportLines& Lines) {
     std::vector<QStringList> rows;
     const int width = std::max(1, Table.ColumnCount());
@@ -118,9 +169,12 @@ QByteArray CsvExport(const TReportTable& Table, const TExportLines& Lines) {
 
 QByteArray TsvExport(const TReportTable& Table, const TExportLines& Lines) {
     return QByteArray(Utf8Bom) +
-           JoinedRows(Table, Lines, TsvField, QLatin1Char('\t'), QLatin1String(LineEnd)).toUtf8();
+           JoinedRows(Table, Lines, TsvFileField, QLatin1Char('\t'), QLatin1String(LineEnd))
+               .toUtf8();
 }
 
+// The clipboard's text stays the cells as they are: pasted text goes where
+// the user chose and is read by whatever takes it, not only spreadsheets.
 QString TabSeparatedText(const TReportTable& Table, const TExportLines& Lines) {
     return JoinedRows(Table, Lines, TsvField, QLatin1Char('\t'), QStringLiteral("\n"));
 }

@@ -26,12 +26,19 @@ QString HtmlText(const QString& Text) {
     return html;
 }
 
+// A cell a spreadsheet would misread is marked as text twice over: Calc
+// honours its own "sdnum" attribute with the text format "@", Excel the
+// class whose mso-number-format is "@". Browsers ignore both.
 void AddHtmlRow(QString& Html, const TReportTable& Table, const QStringList& Cells,
                 const QString& Tag) {
     Html += QStringLiteral("<tr>");
-    for (int c = 0; c < Cells.size(); ++c)
-        Html += QStringLiteral("<%1 style=\"text-align:%2\">%3</%1>")
-                    .arg(Tag, AlignName(Table.Columns[c].Align), HtmlText(Cells[c]));
+    for (int c = 0; c < Cells.size(); ++c) {
+        const QString asText = SpreadsheetMisreads(Cells[c])
+                                   ? QStringLiteral(" class=\"text\" sdnum=\"1033;1033;@\"")
+                                   : QString();
+        Html += QStringLiteral("<%1%2 style=\"text-align:%3\">%4</%1>")
+                    .arg(Tag, asText, AlignName(Table.Columns[c].Align), HtmlText(Cells[c]));
+    }
     Html += QStringLiteral("</tr>\n");
 }
 
@@ -137,6 +144,7 @@ QByteArray HtmlExport(const TReportTable& Table, const TExportLines& Lines) {
     html += QStringLiteral("<title>%1</title>\n").arg(Lines.Header.toHtmlEscaped());
     html += QStringLiteral("<style>\ntable { border-collapse: collapse; }\n"
                            "th, td { border: 1px solid #808080; padding: 1px 4px; }\n"
+                           ".text { mso-number-format: \"\\@\"; }\n"
                            "</style>\n</head>\n<body>\n");
     if (!Lines.Header.isEmpty())
         html += QStringLiteral("<p>%1</p>\n").arg(HtmlText(Lines.Header));

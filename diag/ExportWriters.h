@@ -28,6 +28,14 @@ std::vector<QStringList> ExportTableRows(const TReportTable& Table, bool ColumnH
 // and the footer line, as the options ask.
 std::vector<QStringList> ExportSheetRows(const TReportTable& Table, const TExportLines& Lines);
 
+// Whether a spreadsheet opening a text-based export (CSV, tab-separated,
+// HTML) with its default import options would take Text for something other
+// than this text: a number or date that shows differently from it ("0001",
+// "00020000", a bit text longer than the 15 digits a number keeps, "1.5",
+// "+5", "1/2", "14:05", "50%", "1E5"), or a formula ("=1+1"). Plain integers
+// such as "9600" read back as the same digits and are left as they are.
+bool SpreadsheetMisreads(const QString& Text);
+
 QByteArray HtmlExport(const TReportTable& Table, const TExportLines& Lines);
 QByteArray TextExport(const TReportTable& Table, const TExportLines& Lines);
 QByteArray RichTextExport(const TReportTable& Table, const TExportLines& Lines);

@@ -21,8 +21,10 @@
 namespace {
 
 // Cells that trip up the formats: separators and quotes of every kind,
-// non-ASCII text, leading blanks, a lone blank, an empty cell and a
-// number-like text that must stay text.
+// non-ASCII text, leading blanks, a lone blank, an empty cell, and texts
+// that a spreadsheet would take for numbers, dates or formulas (the port
+// report's bit texts and hexadecimal values among them) and that must stay
+// text.
 TReportTable SampleTable() {
     TReportTable table;
     table.Columns = {{QStringLiteral("Property"), 120, TColumnAlign::Left},
@@ -36,7 +38,26 @@ TReportTable SampleTable() {
          QStringLiteral("Größe °C")},
         {QStringLiteral("Handshake"), QStringLiteral("   DTRDSR"), QStringLiteral(" "),
          QStringLiteral("\"quoted\" {x} \\y <z> & w")},
+        {QStringLiteral("Flags"), QStringLiteral("00000000000000000"), QStringLiteral("00020000"),
+         QStringLiteral("10000000000000001")},
+        {QStringLiteral("=1+1"), QStringLiteral("2026-12-08"), QStringLiteral("+5"),
+         QStringLiteral("1.5")},
+        {QStringLiteral("1/2"), QStringLiteral("14:05"), QStringLiteral(" 12"),
+         QStringLiteral("1E5")},
     };
+    return table;
+}
+
+// Misread texts that hold the CSV separator or a double quote, so that CSV
+// can write them only as a quoted formula. A reader told to take quoted
+// fields as text would show that formula's source, hence a table of their
+// own, read only with the default options.
+TReportTable QuotedFormulaTable() {
+    TReportTable table;
+    table.Columns = {{QStringLiteral("A"), 60, TColumnAlign::Left},
+                     {QStringLiteral("B"), 60, TColumnAlign::Left}};
+    table.Rows = {{QStringLiteral("1,200"), QStringLiteral("=SUM(1,2)")},
+                  {QStringLiteral("=\"a\"&\"b\""), QStringLiteral("0,5%")}};
     return table;
 }
 
@@ -78,21 +99,36 @@ QString ReadText(const QString& FileName) {
 }
 
 // One line of LibreOffice's CSV output (no cell of the sample spans lines).
-QStringList CsvCells(const QString& Line) {
+// Quoted, when given, tells for each cell whether it was quoted: with
+// "quote all text cells" LibreOffice quotes exactly the cells that hold text.
+QStringList CsvCells(const QString& Line, QList<bool>* Quoted = nullptr) {
     QStringList cells{QString()};
+    QList<bool> quotedCells{false};
     bool quoted = false;
     for (qsizetype i = 0; i < Line.size(); ++i) {
         const QChar ch = Line[i];
-        if (quoted && ch == QLatin1Char('"') && i + 1 < Line.size() && Line[i + 1] == ch)
+        if (quoted && ch == QLatin1Char('"') && i + 1 < Line.size() && Line[i + 1] == ch) {
             cells.last() += Line[++i];
-        else if (ch == QLatin1Char('"'))
+        } else if (ch == QLatin1Char('"')) {
             quoted = !quoted;
-        else if (ch == QLatin1Char(',') && !quoted)
+            quotedCells.last() = true;
+        } else if (ch == QLatin1Char(',') && !quoted) {
             cells << QString();
-        else
+            quotedCells << false;
+        } else {
             cells.last() += ch;
+        }
     }
+    if (Quoted)
+        *Quoted = quotedCells;
     return cells;
+}
+
+// Whether a cell may come back from a spreadsheet as a number: a plain
+// integer shows the same digits either way.
+bool MayBeNumber(const QString& Cell) {
+    static const QRegularExpression integer(QStringLiteral("^-?[1-9][0-9]{0,14}$"));
+    return Cell.isEmpty() || integer.match(Cell).hasMatch();
 }
 
 } // namespace
@@ -102,6 +138,7 @@ class TestTableExport : public QObject {
 private slots:
     void initTestCase();
     void SpreadsheetFormatsReadBackCellForCell();
+    void NumberLikeTextsStayTextWithDefaultImportOptions();
     void DocumentFormatsReadBackCellForCell();
     void FileNamesSayTheFormatWritten();
     void EmptyAndRaggedTablesExportInEveryFormat();
@@ -110,8 +147,11 @@ private slots:
 
 private:
     QString FileOf(TExportFormat Format) const;
-    void Convert(const QStringList& Arguments, const QStringList& Files);
+    QString QuotedFormulaFileOf(TExportFormat Format) const;
+    void Convert(const QStringList& Arguments, const QStringList& Files,
+                 const QString& OutFolder = QStringLiteral("out"));
     void CompareSheet(const QString& CsvFile);
+    void CompareTextCells(const QString& CsvFile, const QList<QStringList>& Expected);
 
     QTemporaryDir Folder;
     TReportTable Table = SampleTable();
@@ -130,6 +170,12 @@ void TestTableExport::initTestCase() {
             WriteTableExport(Table, info.Format, FileOf(info.Format), SampleOptions());
         QVERIFY2(error.isEmpty(), qPrintable(error));
     }
+    for (const TExportFormat format :
+         {TExportFormat::Csv, TExportFormat::Tsv, TExportFormat::Html}) {
+        const QString error = WriteTableExport(QuotedFormulaTable(), format,
+                                               QuotedFormulaFileOf(format), SampleOptions());
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+    }
 }
 
 QString TestTableExport::FileOf(TExportFormat Format) const {
@@ -137,9 +183,16 @@ QString TestTableExport::FileOf(TExportFormat Format) const {
     return Folder.filePath(info.CliName + QLatin1Char('.') + info.Extension);
 }
 
-// One soffice run converting all Files into the folder "out". Every run
+QString TestTableExport::QuotedFormulaFileOf(TExportFormat Format) const {
+    const TExportFormatInfo& info = ExportFormatInfo(Format);
+    return Folder.filePath(QStringLiteral("quoted-") + info.CliName + QLatin1Char('.') +
+                           info.Extension);
+}
+
+// One soffice run converting all Files into OutFolder. Every run
 // costs a second or more, so each converts all files that share its options.
-void TestTableExport::Convert(const QStringList& Arguments, const QStringList& Files) {
+void TestTableExport::Convert(const QStringList& Arguments, const QStringList& Files,
+                              const QString& OutFolder) {
     QProcess office;
     // LibreOffice reads SYLK and plain text in the locale's encoding; the
     // exports are UTF-8, as a Linux desktop's locale is.
@@ -149,7 +202,7 @@ void TestTableExport::Convert(const QStringList& Arguments, const QStringList& F
     office.setProcessChannelMode(QProcess::MergedChannels);
     const QString profile =
         QUrl::fromLocalFile(Folder.filePath(QStringLiteral("lo-profile"))).toString();
-    const QString out = Folder.filePath(QStringLiteral("out"));
+    const QString out = Folder.filePath(OutFolder);
     office.start(QStringLiteral("soffice"),
                  QStringList{QStringLiteral("--headless"),
                              QStringLiteral("-env:UserInstallation=") + profile} +
@@ -166,6 +219,22 @@ void TestTableExport::Convert(const QStringList& Arguments, const QStringList& F
     }
 }
 
+// As CompareSheet, and every cell that is not a plain integer is text. HTML
+// blanks come back as no-break spaces.
+void TestTableExport::CompareTextCells(const QString& CsvFile, const QList<QStringList>& Expected) {
+    const QStringList lines = ReadText(Folder.filePath(CsvFile)).split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), Expected.size());
+    for (qsizetype r = 0; r < lines.size(); ++r) {
+        QList<bool> quoted;
+        QStringList cells = CsvCells(lines[r], &quoted);
+        cells.replaceInStrings(QChar(0xA0), QStringLiteral(" "));
+        QCOMPARE(cells, Expected[r]);
+        for (qsizetype c = 0; c < cells.size(); ++c)
+            QVERIFY2(quoted[c] || MayBeNumber(cells[c]),
+                     qPrintable(QStringLiteral("\"%1\" came back as a number").arg(cells[c])));
+    }
+}
+
 void TestTableExport::CompareSheet(const QString& CsvFile) {
     const QStringList lines =
         ReadText(Folder.filePath(QStringLiteral("out/") + CsvFile)).split(QLatin1Char('\n'));
@@ -176,10 +245,10 @@ void TestTableExport::CompareSheet(const QString& CsvFile) {
 }
 
 // Calc keeps every cell as it was written, blanks and "0001" included. CSV
-// and tab-separated text are read with the options a user picks in Calc's
-// import dialog (UTF-8; quoted fields, or all columns, as text). One soffice
-// run applies one set of import options to all its files, and the two need
-// different separators, hence three runs.
+// is read here with the options a careful user picks in Calc's import dialog
+// (UTF-8; quoted fields as text); tab-separated text, which has no quoted
+// fields, is read with the default options below. One soffice run applies
+// one set of import options to all its files, hence two runs.
 void TestTableExport::SpreadsheetFormatsReadBackCellForCell() {
     const QStringList toCsv{QStringLiteral("--convert-to"),
                             QStringLiteral("csv:Text - txt - csv (StarCalc):44,34,76,1")};
@@ -189,18 +258,50 @@ void TestTableExport::SpreadsheetFormatsReadBackCellForCell() {
         QStringList{QStringLiteral("--infilter=Text - txt - csv (StarCalc):44,34,76,1,,0,true")} +
             toCsv,
         {FileOf(TExportFormat::Csv)});
-    Convert(QStringList{QStringLiteral(
-                "--infilter=Text - txt - csv (StarCalc):9,34,76,1,1/2/2/2/3/2/4/2")} +
-                toCsv,
-            {FileOf(TExportFormat::Tsv)});
     if (QTest::currentTestFailed())
         return;
-    for (const QString& name :
-         {QStringLiteral("xls.csv"), QStringLiteral("dif.csv"), QStringLiteral("slk.csv"),
-          QStringLiteral("csv.csv"), QStringLiteral("tsv.csv")}) {
+    for (const QString& name : {QStringLiteral("xls.csv"), QStringLiteral("dif.csv"),
+                                QStringLiteral("slk.csv"), QStringLiteral("csv.csv")}) {
         CompareSheet(name);
         if (QTest::currentTestFailed())
             QFAIL(qPrintable(QStringLiteral("read back from ") + name));
+    }
+}
+
+// The files opened as a user opens them: CSV and tab-separated text with
+// only the separator and UTF-8 chosen and every other import option as Calc
+// has it (standard column types, quoted fields not taken as text, no
+// special numbers, formulas evaluated), HTML through Calc's HTML filter
+// without options. Calc then turns "00020000" into 20000, "1/2" into a date
+// and evaluates "=1+1" unless the file marks them as text. Every cell must
+// come back as it stands in the table, and as text, but for the plain
+// integers, which show the same digits as numbers.
+void TestTableExport::NumberLikeTextsStayTextWithDefaultImportOptions() {
+    // Quoting all text cells on the way out tells texts from numbers.
+    const QStringList toCsv{QStringLiteral("--convert-to"),
+                            QStringLiteral("csv:Text - txt - csv (StarCalc):44,34,76,1,,0,true")};
+    const QString filter = QStringLiteral("--infilter=Text - txt - csv (StarCalc):");
+    Convert(QStringList{filter + QStringLiteral("44,34,76,1")} + toCsv,
+            {FileOf(TExportFormat::Csv), QuotedFormulaFileOf(TExportFormat::Csv)},
+            QStringLiteral("default-csv"));
+    Convert(QStringList{filter + QStringLiteral("9,34,76,1")} + toCsv,
+            {FileOf(TExportFormat::Tsv), QuotedFormulaFileOf(TExportFormat::Tsv)},
+            QStringLiteral("default-tsv"));
+    Convert(QStringList{QStringLiteral("--infilter=HTML (StarCalc)")} + toCsv,
+            {FileOf(TExportFormat::Html), QuotedFormulaFileOf(TExportFormat::Html)},
+            QStringLiteral("default-html"));
+    if (QTest::currentTestFailed())
+        return;
+    for (const char* format : {"csv", "tsv", "html"}) {
+        const QString folder = QStringLiteral("default-") + QLatin1String(format);
+        const QString stem = folder + QLatin1Char('/') + QLatin1String(format);
+        CompareTextCells(stem + QStringLiteral(".csv"), ExpectedSheet(Table));
+        if (!QTest::currentTestFailed())
+            CompareTextCells(folder + QStringLiteral("/quoted-") + QLatin1String(format) +
+                                 QStringLiteral(".csv"),
+                             ExpectedSheet(QuotedFormulaTable()));
+        if (QTest::currentTestFailed())
+            QFAIL(qPrintable(QStringLiteral("read back from the %1 export").arg(format)));
     }
 }
 
