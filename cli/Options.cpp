@@ -41,8 +41,9 @@ void DefineOptions(QCommandLineParser& Parser) {
         {u"list"_s, u"list the serial ports and whether they are free"_s},
         {u"virtual-only"_s, u"look at virtual ports only (simulated handboxes)"_s},
         {u"port-report"_s,
-         u"write every port's properties to -o FILE (default TmpDump.<ext>) and dump nothing; "
-         u"FORMAT is one of html, doc, xls, txt, rtf, csv, tsv, dif, slk"_s,
+         u"write every port's properties to -o FILE (default TmpDump.<ext>; a FILE without the "
+         u"format's extension gets it) and dump nothing; FORMAT is one of html, doc, xls, txt, "
+         u"rtf, csv, tsv, dif, slk"_s,
          u"FORMAT"_s},
         {{u"h"_s, u"help"_s}, u"this text"_s},
         {u"version"_s, u"print the program's version"_s},
