@@ -136,12 +136,12 @@ bool SpreadsheetMisreads(const QString& Text) {
     // Spreadsheets take a leading "=", and Excel also "+", "-" and "@", as
     // the start of a formula.
     static const QRegularExpression formulaLike(QStringLiteral("^[=+@-]."));
+    static const QRegularExpression digit(QStringLiteral("[0-9]"));
     if (Text.isEmpty() || plainInteger.match(Text).hasMatch())
         return false;
     if (formulaLike.match(Text).hasMatch())
         return true;
-    return numberLike.match(Text).hasMatch() &&
-           Text.contains(QRegularExpression(QStringLiteral("[0-9]")));
+    return numberLike.match(Text).hasMatch() && Text.contains(digit);
 }
 
 std::vector<QStringList> ExportSheetRows(const TReportTable& Table, const TExportLines& Lines) {

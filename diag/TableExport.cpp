@@ -87,10 +87,9 @@ QString ExportFileName(TExportFormat Format, const QString& FileName) {
     const QString suffix = dot > slash ? FileName.mid(dot + 1) : QString();
     if (suffix.compare(info.Extension, Qt::CaseInsensitive) == 0)
         return FileName;
-    const bool classic = (Format == TExportFormat::Excel &&
-                          suffix.compare(QLatin1String("xls"), Qt::CaseInsensitive) == 0) ||
-                         (Format == TExportFormat::Word &&
-                          suffix.compare(QLatin1String("doc"), Qt::CaseInsensitive) == 0);
+    // The command line names the office formats by their classic
+    // extensions ("xls", "doc"); every other format's name is its extension.
+    const bool classic = suffix.compare(info.CliName, Qt::CaseInsensitive) == 0;
     if (classic || (dot > slash && suffix.isEmpty())) // "TmpDump.xls", or "TmpDump."
         return FileName.left(dot + 1) + info.Extension;
     return FileName + QLatin1Char('.') + info.Extension;
