@@ -204,8 +204,7 @@ void TFHexvac::ApdComPortTriggerData(quint16 TriggerHandle) {
 }
 
 void TFHexvac::ApdComTriggerAvail(quint16 Count) {
-    // "ert" is never "LX2001": every NAK byte is kept as reply data.
-    OnBytesAvailable(ApdCom, Count, QStringLiteral("ert"));
+    OnBytesAvailable(ApdCom, Count, PortEventsModelText);
 }
 
 void TFHexvac::ApdComPortLost() {

@@ -166,7 +166,7 @@ int RunDumpTool(const TDumpToolOptions& Options) {
         &sources, &bauds, [](TMenuItem*) {}, select);
     RegisterStatusPanel(nullptr);
     InstallLinkHooks();
-    RouteExchangeEvents(port, QStringLiteral("ert"));
+    RouteExchangeEvents(port, PortEventsModelText);
     // A stop signal ends the reply being waited for at once; every step
     // below then winds down as after a Cancel.
     CatchStopSignals([&port] {

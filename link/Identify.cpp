@@ -101,7 +101,7 @@ QString IdentifyHandbox(TApdComPort& Port) {
     }
 
     const int before = identified;
-    const QByteArray product = AskIdentity(Port, ":GVP#");
+    const QByteArray product = AskIdentity(Port, ProductNameQuery);
     if (product.isEmpty() && identified != before)
         return lastIdentified; // identified again while this reply was lost
     result = QString::fromLatin1(product);

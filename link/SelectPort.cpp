@@ -108,7 +108,7 @@ QString TempFree(TApdComPort& Port) {
     if (LinkState.ScopeFound && !LinkState.InDownloadMode && !LinkState.Parked) {
         Log(Port, QStringLiteral("Save Connected Scope Type"));
         QByteArray product;
-        SendCommandTerminated(Port, ":GVP#", "#", product, 5000);
+        SendCommandTerminated(Port, ProductNameQuery, "#", product, 5000);
         request.SavedType = QString::fromLatin1(product) + GetFirmwareDateText(Port);
     }
     RemoveExchangeTimers(Port);

@@ -34,6 +34,9 @@ class TProcessingBox;
 // Identifies the handbox on the open port: sets HandboxKind, BaudClass and
 // FirmwareDate and returns a model name (" " when no handbox was found).
 QString IdentifyHandbox(TApdComPort& Port);
+// The handbox's product name query; its reply ("Autostar#") names the kind.
+inline constexpr char ProductNameQuery[] = ":GVP#";
+
 // The raw reply to ":GVD#" for the kinds that answer it, else empty.
 QString GetFirmwareDateText(TApdComPort& Port);
 // The firmware date, or 0 when there is none or it does not convert.

@@ -4,6 +4,7 @@
 #include "common/StdFuncsMisc.h"
 #include "common/StdFuncsMiscWindows.h"
 #include "link/StdDefs.h"
+#include "link/StdFuncsMeade.h"
 #include "serial/ApdComPort.h"
 #include "serial/COMPorts.h"
 #include "serial/CommLog.h"
@@ -168,7 +169,7 @@ void TPortLock::Validate() {
         // but was saved without a date, would always count as changed.
         const QString date = GetFirmwareDateText(port);
         QByteArray product;
-        SendCommandTerminated(port, ":GVP#", "#", product, 5000);
+        SendCommandTerminated(port, ProductNameQuery, "#", product, 5000);
         if (QString::fromLatin1(product) + date != SavedType) {
             conclude(QStringLiteral("Scope on port has changed"),
                      QStringLiteral("Scope on port has changed"), QStringLiteral("LOCKLostType"));

@@ -24,6 +24,11 @@ void SendCommandTerminated(TApdComPort& Port, const QByteArray& Command,
 void SendCommand(TApdComPort& Port, const QByteArray& Command, int ExpectedLength, int TimeoutMs,
                  bool Hold, QByteArray& Reply);
 
+// The model text the program's port events pass to OnBytesAvailable: never
+// "LX2001", so every NAK byte is kept as reply data, as download-mode blocks
+// need; the exchange itself tells a busy handbox's lone NAK.
+inline const QString PortEventsModelText = QStringLiteral("ert");
+
 // The port's three events, routed here by the port's owner.
 void OnBytesAvailable(TApdComPort& Port, quint16 Count, const QString& ModelText);
 void OnTerminator(TApdComPort& Port, quint16 Handle);
