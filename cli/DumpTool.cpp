@@ -7,6 +7,7 @@
 #include "common/MenuItem.h"
 #include "common/StdFuncsMisc.h"
 #include "common/StopSignals.h"
+#include "common/VirtualPorts.h"
 #include "diag/PortEnum.h"
 #include "diag/PortReport.h"
 #include "diag/TableExport.h"
@@ -188,7 +189,7 @@ int RunDumpTool(const TDumpToolOptions& Options) {
         CountInUseAsAvailable = false;
         for (int i = 0; i < sources.Count(); ++i) {
             const TMenuItem* item = sources.Item(i);
-            if (item->Tag() < 1 || item->Tag() > 255)
+            if (!IsComNumber(item->Tag()))
                 continue;
             QString description =
                 item->Caption().mid(QStringLiteral("COM%1").arg(item->Tag()).size());

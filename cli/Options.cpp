@@ -1,5 +1,6 @@
 #include "cli/DumpTool.h"
 
+#include "common/VirtualPorts.h"
 #include "diag/TableExport.h"
 
 #include <QCommandLineParser>
@@ -79,7 +80,7 @@ bool ParseDumpToolOptions(const QStringList& Arguments, TDumpToolOptions& Option
     for (const QString& v : parser.values(u"port"_s)) {
         bool ok = false;
         Options.Port = v.startsWith(u"COM"_s, Qt::CaseInsensitive) ? v.mid(3).toInt(&ok) : 0;
-        if (!ok || Options.Port < 1 || Options.Port > 255) {
+        if (!ok || !IsComNumber(Options.Port)) {
             Error = u"--port takes COM1 to COM255, not "_s + v;
             return false;
         }

@@ -94,7 +94,7 @@ std::string VirtualPortLink(const std::string& Folder, int N) {
 
 int RegisterVirtualPort(const std::string& Folder, int N, const std::string& Target,
                         std::string& Error) {
-    if (N != 0 && (N < LowestPortNumber || N > HighestPortNumber)) {
+    if (N != 0 && !IsComNumber(N)) {
         Error = "port number " + std::to_string(N) + " is outside 1-255";
         return -1;
     }

@@ -29,10 +29,14 @@ std::string MakeVirtualPortsFolder(std::string& Error);
 // The link of port N in Folder: Folder + "/COM" + N.
 std::string VirtualPortLink(const std::string& Folder, int N);
 
-// Port numbers a virtual port may take, and where the simulator starts.
+// Port numbers a port (virtual or not) may take, COM1 to COM255, and where
+// the simulator starts.
 inline constexpr int LowestPortNumber = 1;
 inline constexpr int HighestPortNumber = 255;
 inline constexpr int FirstSimulatorPort = 200;
+inline constexpr bool IsComNumber(int N) {
+    return N >= LowestPortNumber && N <= HighestPortNumber;
+}
 
 // Links COM<N> in Folder to Target. N = 0 takes the first free number from
 // FirstSimulatorPort up. A link left dangling (its target gone, as after a

@@ -1,5 +1,6 @@
 // Port selection: what a "Scope Sources" item does, and the status line.
 
+#include "common/VirtualPorts.h"
 #include "link/StdDefs.h"
 #include "link/StdFuncsMeade.h"
 
@@ -27,7 +28,7 @@ constexpr int DetailsTag = 500;
 std::function<void(TPortLockRequest&)> portLockWindow;
 
 bool IsPortTag(int tag) {
-    return tag >= 1 && tag <= 255;
+    return IsComNumber(tag);
 }
 
 void Log(TApdComPort& Port, const QString& Line) {

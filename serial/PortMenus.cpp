@@ -4,6 +4,7 @@
 #include "serial/COMPorts.h"
 
 #include "common/StdFuncsMisc.h"
+#include "common/VirtualPorts.h"
 #include "diag/PortEnum.h"
 #include "serial/ApdComPort.h"
 
@@ -24,7 +25,7 @@ constexpr int TempFreeTag = 998;
 constexpr int NoneTag = -1;
 constexpr int AutoDetectTag = 999;
 constexpr int DetailsTag = 500;
-constexpr int HighestPort = 255;
+constexpr int HighestPort = HighestPortNumber;
 
 // The rates the baud menu offers, in menu order: the usual ones first, then,
 // after a separator, the rarer ones.
