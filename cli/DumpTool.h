@@ -10,8 +10,8 @@ struct TDumpToolOptions {
     std::optional<int> To;
     bool IncludeLow = false;
     bool Only = false;
-    int Mode = 0;   // 0 = ask (its default), 1 = download, 2 = peek
-    QString Output; // empty: the name the window would offer
+    int Mode = 0;    // 0 = ask (its default), 1 = download, 2 = peek
+    QString Output;  // empty: the name the window would offer
     QString LogFile; // --log: the run's communications log; empty: none
     bool Info = false;
     bool List = false;
