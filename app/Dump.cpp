@@ -333,7 +333,7 @@ void TFHexvac::SBLoadClick() {
     TDumpResult result;
     {
         // The run talks to this handbox only, from its first question on.
-        const TLinkHold hold;
+        const TLinkHold hold(ApdCom);
         const int dataMode = ChooseDataMode(ApdCom, this);
         if (ApdCom.Open() && LinkState.ScopeFound && !CancelRequested) {
             SBLoad->setText(QStringLiteral("Cancel"));

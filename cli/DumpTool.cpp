@@ -225,7 +225,7 @@ int RunDumpTool(const TDumpToolOptions& Options) {
     }
     // From here on the tool talks to this handbox only: a time-out or a lost
     // port never sends it looking for another one.
-    const TLinkHold hold;
+    const TLinkHold hold(port);
     if (Options.Info) {
         out << InfoLine(port) << Qt::endl;
         return ExitComplete;

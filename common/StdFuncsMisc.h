@@ -88,3 +88,20 @@ void SetBusyCursor(bool Busy);
 // Whether the hourglass is shown now (so a nested operation can put back
 // the cursor it found).
 bool BusyCursorShown();
+
+// Shows the hourglass for the life of a long operation (an exchange, a
+// dump, a port selection) and puts back the cursor it found, on every way
+// out, errors included.
+class BusyCursorScope {
+public:
+    BusyCursorScope()
+        : previous_(BusyCursorShown()) {
+        SetBusyCursor(true);
+    }
+    ~BusyCursorScope() { SetBusyCursor(previous_); }
+    BusyCursorScope(const BusyCursorScope&) = delete;
+    BusyCursorScope& operator=(const BusyCursorScope&) = delete;
+
+private:
+    bool previous_;
+};

@@ -32,6 +32,48 @@ inline constexpr int LateReplyQuietMs = 100;
 // this pause.
 inline constexpr int BusyResendMs = 100;
 
+// ---- Reply time-outs of the handbox's commands -----------------------------------
+// How long each command waits for its reply. Counted in serial ticks, so
+// never scaled.
+
+// The product name, firmware date and version questions, and "T".
+inline constexpr int IdentityReplyMs = 5000;
+// The mode query's ACK waits out this hold, whatever arrives.
+inline constexpr int ModeHoldMs = 400;
+// The parked checks a handbox that is not parked leaves unanswered.
+inline constexpr int ParkProbeMs = 100;
+// The lone "#" that clears a half-command before a rate is tried.
+inline constexpr int FlushProbeMs = 100;
+// The handbox's "1" for a rate change, sent at the old rate.
+inline constexpr int BaudChangeReplyMs = 5000;
+// A peek in normal mode.
+inline constexpr int PeekReplyMs = 5000;
+// The peek and poke test's quiet questions.
+inline constexpr int ProbeReplyMs = 500;
+// A poke's "#".
+inline constexpr int PokeReplyMs = 1000;
+// The switch into download mode, and the way back out.
+inline constexpr int EnterDownloadReplyMs = 5000;
+inline constexpr int LeaveDownloadReplyMs = 2000;
+// One half block of a download-mode dump.
+inline constexpr int BlockReplyMs = 10000;
+// Closing: the ACK that asks whether the handbox is still in download mode.
+inline constexpr int CloseModeReplyMs = 3000;
+
+// ---- Fixed pauses --------------------------------------------------------------
+// Waited in the event loop; scaled in tests.
+
+// After the switch into download mode, before the first block is asked.
+inline constexpr int EnterDownloadSettleMs = 1000;
+// Closing: how long an ACK is listened to for any answer at all.
+inline constexpr int CloseListenMs = 500;
+// Reacquisition after a time-out: the pause after the "#" that ends a
+// half-command, each step of waiting for what the handbox still sends, and
+// how long the ACK that follows is listened to.
+inline constexpr int ReacquireFlushMs = 200;
+inline constexpr int ReacquireDrainStepMs = 100;
+inline constexpr int ReacquireListenMs = 2000;
+
 // A time-out in milliseconds as whole serial ticks, rounded to the nearest.
 constexpr int TicksFor(int Ms) {
     return (Ms + SerialTickMs / 2) / SerialTickMs;

@@ -6,6 +6,7 @@
 #include "common/StdFuncsMisc.h"
 #include "common/StopSignals.h"
 #include "common/TestBauds.h"
+#include "common/Timing.h"
 #include "link/Replies.h"
 #include "link/StdDefs.h"
 #include "link/StdFuncsMeade.h"
@@ -16,9 +17,6 @@
 #include <exception>
 
 namespace {
-
-constexpr int FlushProbeMs = 100;
-constexpr int BaudChangeTimeoutMs = 5000;
 
 QString ComName(const TApdComPort& Port) {
     return QStringLiteral("COM") + QString::number(Port.ComNumber());
@@ -47,7 +45,7 @@ void SwitchPortRate(TApdComPort& Port, qint32 Rate) {
 // noise at a wrong rate, so that the mode query starts clean.
 void SendFlush(TApdComPort& Port) {
     QByteArray ignored;
-    SendCommand(Port, QByteArrayLiteral("#"), 0, FlushProbeMs, false, ignored);
+    SendCommand(Port, QByteArrayLiteral("#"), 0, Timing::FlushProbeMs, false, ignored);
     ProcessPendingMessages();
 }
 
@@ -73,16 +71,18 @@ public:
         , rateBefore_(RateBefore)
         , exceptions_(std::uncaught_exceptions()) {}
     ~BaudTestExit() {
-        QuietTimeout = false;
+        port_.Exchange.QuietTimeout = false;
         try {
             if (std::uncaught_exceptions() > exceptions_ && port_.Baud() != rateBefore_)
                 port_.SetBaud(rateBefore_);
         } catch (...) {
-            // The error on its way out is the one the caller needs to see.
+            // A destructor may raise nothing, and the error on its way out
+            // is the one the caller needs to see.
         }
         try {
             RefreshPortStatus(port_);
         } catch (...) {
+            // A destructor may raise nothing; the status line stays as it was.
         }
     }
     BaudTestExit(const BaudTestExit&) = delete;
@@ -103,7 +103,7 @@ int BaudTest(TApdComPort& Port, TProcessingBox* ProgressWindow, QChar& ModeChar,
 
     DiscardPending(Port);
     ProcessPendingMessages();
-    QuietTimeout = Quiet;
+    Port.Exchange.QuietTimeout = Quiet;
     Port.Log.AddStringToLog(QStringLiteral("---Test Bauds--- on ") + ComName(Port));
     SendFlush(Port);
     if (ProgressWindow) {
@@ -111,10 +111,10 @@ int BaudTest(TApdComPort& Port, TProcessingBox* ProgressWindow, QChar& ModeChar,
         ProgressWindow->SetLabel2(AtRate(rateBefore));
     }
 
-    QuietTimeout = Quiet;
+    Port.Exchange.QuietTimeout = Quiet;
     Port.Log.AddStringToLog(QStringLiteral("Test Current Baud : ") + QString::number(rateBefore));
     ModeChar = AnswerLetterOf(QueryMode(Port), LinkState.Parked);
-    QuietTimeout = false;
+    Port.Exchange.QuietTimeout = false;
     if (IsHandboxLetter(ModeChar)) {
         ReportFound(Port, ProgressWindow, Quiet, rateBefore);
         return rateBefore;
@@ -125,16 +125,16 @@ int BaudTest(TApdComPort& Port, TProcessingBox* ProgressWindow, QChar& ModeChar,
         if (StopSignalled())
             break; // the tool is being stopped: no need to try the other rates
         SwitchPortRate(Port, rate);
-        QuietTimeout = Quiet;
+        Port.Exchange.QuietTimeout = Quiet;
         SendFlush(Port);
-        QuietTimeout = Quiet;
+        Port.Exchange.QuietTimeout = Quiet;
         Port.Log.AddStringToLog(QStringLiteral("Test Baud : ") + QString::number(rate));
         const QString mode = QueryMode(Port);
         ProcessPendingMessages();
         if (ProgressWindow)
             ProgressWindow->SetLabel2(AtRate(rate));
         ModeChar = AnswerLetterOf(mode, LinkState.Parked);
-        QuietTimeout = false;
+        Port.Exchange.QuietTimeout = false;
         if (IsHandboxLetter(ModeChar)) {
             ReportFound(Port, ProgressWindow, Quiet, rate);
             return rate;
@@ -168,7 +168,7 @@ bool SetScopeBaud(TApdComPort& Port, qint32 Rate) {
         // The handbox answers "1" at the old rate and only then switches.
         QByteArray reply;
         SendCommand(Port, QByteArrayLiteral(":SB") + QByteArray::number(*index) + '#', 1,
-                    BaudChangeTimeoutMs, false, reply);
+                    Timing::BaudChangeReplyMs, false, reply);
         if (!BaudChangeAccepted(reply))
             return false;
         Port.SetBaud(Rate);

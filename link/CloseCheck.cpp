@@ -3,6 +3,7 @@
 
 #include "common/EventWait.h"
 #include "common/StdFuncsMisc.h"
+#include "common/Timing.h"
 #include "serial/ApdComPort.h"
 #include "serial/Exchange.h"
 
@@ -13,11 +14,11 @@ bool CloseCheck(TApdComPort& Port) {
         // Is anything still answering the ACK?
         Port.ReplyBuffer.clear();
         Port.PutString(QByteArray(1, '\x06'));
-        WaitInEventLoop(500);
+        WaitInEventLoop(Timing::CloseListenMs);
         ProcessPendingMessages();
         if (!Port.ReplyBuffer.isEmpty()) {
             QByteArray reply;
-            SendCommand(Port, QByteArray(1, '\x06'), 1, 3000, false, reply);
+            SendCommand(Port, QByteArray(1, '\x06'), 1, Timing::CloseModeReplyMs, false, reply);
             if (reply == "D")
                 canClose = AskQuestion(window, QStringLiteral("Scope is still in download mode"),
                                        QStringLiteral("Abort close"),

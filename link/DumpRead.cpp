@@ -19,10 +19,7 @@ constexpr int VerifiedReads = 6;  // with Verify: reads of one piece until two a
 constexpr int ModeAsks = 3;       // entering and leaving download mode
 constexpr int StillThereAsks = 2; // after a reply that did not come
 constexpr int LateReplyRounds = 10;
-constexpr int ReportedPieces = 5;         // addresses named in the summary
-constexpr int EnterDownloadWaitMs = 1000; // after the 04 hex byte
-constexpr int EnterDownloadMs = 5000;
-constexpr int LeaveDownloadMs = 2000;
+constexpr int ReportedPieces = 5;      // addresses named in the summary
 constexpr int DownloadModeBaud = 9600; // where "I" puts the handbox
 
 // Lets a reply that came too late finish arriving and drops it, so that it
@@ -156,8 +153,9 @@ void TDumpReader::CheckStillThere() {
 
 bool EnterDownloadMode(TDumpReader& Reader) {
     QByteArray ignored;
-    SendCommand(Reader.Port, QByteArray(1, '\x04'), 0, EnterDownloadMs, false, ignored);
-    WaitInEventLoop(EnterDownloadWaitMs);
+    SendCommand(Reader.Port, QByteArray(1, '\x04'), 0, Timing::EnterDownloadReplyMs, false,
+                ignored);
+    WaitInEventLoop(Timing::EnterDownloadSettleMs);
     // One lost answer must not leave a handbox that did switch stranded there.
     return Reader.AskModeLetter(ModeAsks) == QLatin1Char('D');
 }
@@ -177,7 +175,7 @@ void LeaveDownloadMode(TDumpReader& Reader) {
         if (letter == QLatin1Char(' '))
             port.Log.AddStringToLog(QStringLiteral("No answer to the mode query: sending I"));
         QByteArray ignored;
-        SendCommand(port, "I", 0, LeaveDownloadMs, false, ignored);
+        SendCommand(port, "I", 0, Timing::LeaveDownloadReplyMs, false, ignored);
         port.SetBaud(DownloadModeBaud);
         LinkState.InDownloadMode = false;
     } catch (const TRunLost&) {

@@ -10,6 +10,7 @@
 
 #include "common/EventWait.h"
 #include "common/StdFuncsMisc.h"
+#include "common/Timing.h"
 #include "link/DumpRead.h"
 #include "link/StdDefs.h"
 #include "link/StdFuncsMeade.h"
@@ -24,7 +25,6 @@ namespace {
 constexpr int HalfBlock = 128; // bytes one block read returns
 constexpr int PeekWordBytes = 2;
 constexpr int WordsPerPass = 0x4000; // peeks of one 32 KiB half page
-constexpr int BlockReplyMs = 10000;
 const char* const Spinner[] = {"|", "/", "-", "\\"};
 
 QString FullAddress(int Page, qint64 Offset) {
@@ -38,7 +38,7 @@ QByteArray ReadHalfBlock(TDumpReader& Reader, int Page, int Block, int Low) {
                              .toLatin1());
     return Reader.ReadPiece(HalfBlock, FullAddress(Page, Block * 0x100 + Low), [&] {
         QByteArray reply;
-        SendCommand(Reader.Port, command, HalfBlock, BlockReplyMs, false, reply);
+        SendCommand(Reader.Port, command, HalfBlock, Timing::BlockReplyMs, false, reply);
         return reply;
     });
 }
@@ -100,6 +100,8 @@ void DownloadPath(TDumpReader& Reader, const TDumpOptions& Options, TDumpFile& F
         ReadPages(Reader, Options, File);
     } catch (const TRunStopped&) {
     } catch (...) {
+        // Whatever the error, it is raised again unchanged once the handbox
+        // is out of download mode.
         failure = std::current_exception();
     }
     LeaveDownloadMode(Reader);
@@ -178,34 +180,35 @@ TDumpResult RunDump(TApdComPort& Port, const TDumpOptions& Options, int DataMode
         result.Error = file.Reason();
         return result;
     }
-    const TLinkHold hold;
+    const TLinkHold hold(Port);
     TDumpReader reader(Port, Face, result, options.Verify);
-    SetBusyCursor(true);
-    try {
-        if (DataMode == 1)
-            DownloadPath(reader, options, file);
-        else
-            PeekPath(reader, options, file);
-    } catch (const TRunStopped&) {
-    } catch (const TFileFailure& failure) {
-        result.Outcome = TDumpOutcome::FileError;
-        result.Error = failure.Reason;
-    } catch (const TRunLost& lost) {
-        result.Outcome = TDumpOutcome::PortLost;
-        result.Error = lost.Reason;
-        // The handbox is gone: it must be found again before the next run.
-        LinkLost(Port);
-    } catch (const std::exception& e) {
-        result.Outcome = TDumpOutcome::Failed;
-        result.Error = QString::fromLocal8Bit(e.what());
+    {
+        const BusyCursorScope busy;
+        try {
+            if (DataMode == 1)
+                DownloadPath(reader, options, file);
+            else
+                PeekPath(reader, options, file);
+        } catch (const TRunStopped&) {
+        } catch (const TFileFailure& failure) {
+            result.Outcome = TDumpOutcome::FileError;
+            result.Error = failure.Reason;
+        } catch (const TRunLost& lost) {
+            result.Outcome = TDumpOutcome::PortLost;
+            result.Error = lost.Reason;
+            // The handbox is gone: it must be found again before the next run.
+            LinkLost(Port);
+        } catch (const std::exception& e) {
+            result.Outcome = TDumpOutcome::Failed;
+            result.Error = QString::fromLocal8Bit(e.what());
+        }
+        if (!file.Close() && result.Outcome != TDumpOutcome::FileError) {
+            result.Outcome = TDumpOutcome::FileError;
+            result.Error = file.Reason();
+        }
+        RefreshLog(Port);
+        Face.SetProgress(0, 0);
     }
-    if (!file.Close() && result.Outcome != TDumpOutcome::FileError) {
-        result.Outcome = TDumpOutcome::FileError;
-        result.Error = file.Reason();
-    }
-    RefreshLog(Port);
-    Face.SetProgress(0, 0);
-    SetBusyCursor(false);
     if (result.Outcome == TDumpOutcome::Complete) {
         if (Face.CancelRequested())
             result.Outcome = TDumpOutcome::Cancelled;

@@ -3,36 +3,31 @@
 #include "link/StdFuncsMeade.h"
 
 #include "common/StdFuncsMisc.h"
+#include "common/Timing.h"
 #include "serial/ApdComPort.h"
 #include "serial/COMPorts.h"
 #include "serial/Exchange.h"
 
 namespace {
 
-constexpr int ReplyMs = 5000;
 // A question whose reply was lost is asked again, up to this many times in all.
 constexpr int IdentityAsks = 2;
 
-// Identifications that heard the product name, and the name the last one
-// returned. A lost reply leads to a reacquisition that identifies the
-// handbox again inside the exchange that lost it; its result stands.
-int identified = 0;
-QString lastIdentified;
-
 // The reply to an identity question, asked again while none comes or what
 // comes is no plain text (mangled on the line), unless an identification
-// inside the exchange has done the work meanwhile. A lost
+// inside the exchange has done the work meanwhile (its result stands). A lost
 // reply is only worth a word to the user when asking again did not help:
 // the asks before the last time out quietly, and only the last one's
 // time-out goes on to find out what became of the handbox.
 QByteArray AskIdentity(TApdComPort& Port, const QByteArray& Command) {
-    const int before = identified;
+    const int before = Port.Exchange.Identifications;
     QByteArray reply;
-    for (int ask = 0;
-         ask < IdentityAsks && !IsPlainText(reply) && Port.Open() && identified == before; ++ask) {
-        QuietTimeout = ask + 1 < IdentityAsks;
-        SendCommandTerminated(Port, Command, "#", reply, ReplyMs);
-        QuietTimeout = false;
+    for (int ask = 0; ask < IdentityAsks && !IsPlainText(reply) && Port.Open() &&
+                      Port.Exchange.Identifications == before;
+         ++ask) {
+        Port.Exchange.QuietTimeout = ask + 1 < IdentityAsks;
+        SendCommandTerminated(Port, Command, "#", reply, Timing::IdentityReplyMs);
+        Port.Exchange.QuietTimeout = false;
     }
     return reply;
 }
@@ -45,7 +40,7 @@ TDateTime Date(const char* dayMonthYear) {
 
 QString IdentifyInDownloadMode(TApdComPort& Port) {
     QByteArray reply;
-    SendCommand(Port, "T", 1, ReplyMs, false, reply);
+    SendCommand(Port, "T", 1, Timing::IdentityReplyMs, false, reply);
     if (const std::optional<DownloadModel> model = DownloadModelOfReply(reply)) {
         LinkState.HandboxKind = model->Kind;
         return QLatin1String(model->Name);
@@ -100,15 +95,15 @@ QString IdentifyHandbox(TApdComPort& Port) {
         return QStringLiteral("PARKED");
     }
 
-    const int before = identified;
+    const int before = Port.Exchange.Identifications;
     const QByteArray product = AskIdentity(Port, ProductNameQuery);
-    if (product.isEmpty() && identified != before)
-        return lastIdentified; // identified again while this reply was lost
+    if (product.isEmpty() && Port.Exchange.Identifications != before)
+        return Port.Exchange.LastIdentity; // identified again while this reply was lost
     result = QString::fromLatin1(product);
     LinkState.HandboxKind = KindOfProduct(product);
     const TDateTime date = GetFirmwareDate(Port);
-    if (identified != before)
-        return lastIdentified;
+    if (Port.Exchange.Identifications != before)
+        return Port.Exchange.LastIdentity;
     LinkState.FirmwareDate = date;
 
     switch (LinkState.HandboxKind) {
@@ -135,8 +130,8 @@ QString IdentifyHandbox(TApdComPort& Port) {
         break;
     }
     if (!product.isEmpty()) {
-        ++identified;
-        lastIdentified = result;
+        ++Port.Exchange.Identifications;
+        Port.Exchange.LastIdentity = result;
     }
     return result;
 }

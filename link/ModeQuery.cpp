@@ -2,29 +2,24 @@
 #include "link/StdDefs.h"
 #include "link/StdFuncsMeade.h"
 
+#include "common/Timing.h"
 #include "serial/ApdComPort.h"
 #include "serial/Exchange.h"
 
 namespace {
 
 constexpr char ACK = 0x06;
-constexpr int AckHoldMs = 400;
-constexpr int ParkProbeMs = 100;
 
 // The held ACK exchange: whatever arrives within the hold time.
 QByteArray AskMode(TApdComPort& Port) {
     QByteArray reply;
-    SendCommand(Port, QByteArray(1, ACK), 1, AckHoldMs, true, reply);
+    SendCommand(Port, QByteArray(1, ACK), 1, Timing::ModeHoldMs, true, reply);
     return reply;
 }
 
 // A probe that a handbox that is not parked leaves unanswered.
 QByteArray ProbeParked(TApdComPort& Port, const QByteArray& Command) {
-    QByteArray reply;
-    QuietTimeout = true;
-    SendCommandTerminated(Port, Command, "#", reply, ParkProbeMs);
-    QuietTimeout = false;
-    return reply;
+    return SendQuietProbe(Port, Command, Timing::ParkProbeMs);
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "link/StdFuncsMeade.h"
 
 #include "common/StdFuncsMisc.h"
+#include "common/Timing.h"
 #include "serial/ApdComPort.h"
 #include "serial/Exchange.h"
 
@@ -21,9 +22,6 @@ constexpr quint64 ExtendedPeekOffset = 33554432; // 2000000 hex
 // less B60000 hex.
 constexpr qint64 NormalPokeFirst = 0xB60000;
 constexpr qint64 NormalPokeLast = 0xB7FFFF;
-constexpr int PeekMs = 5000;
-constexpr int ProbeMs = 500;
-constexpr int PokeMs = 1000;
 // How often the test asks a probe or sends a poke, and reads a byte, before
 // it gives up.
 constexpr int ProbeAsks = 2;
@@ -44,10 +42,7 @@ bool probeAnswered = false; // some probe of the running test got a reply
 // One quiet question of the test: a handbox without the command, or one
 // that lost the reply, leaves it unanswered.
 QByteArray Probe(TApdComPort& Port, const QByteArray& Command) {
-    QByteArray reply;
-    QuietTimeout = true;
-    SendCommandTerminated(Port, Command, "#", reply, ProbeMs);
-    QuietTimeout = false;
+    const QByteArray reply = SendQuietProbe(Port, Command, Timing::ProbeReplyMs);
     probeAnswered = probeAnswered || !reply.isEmpty();
     return reply;
 }
@@ -163,7 +158,7 @@ QString PeekWord(TApdComPort& Port, quint64 Address) {
     if (!PeekAllowed())
         return {};
     QByteArray reply;
-    SendCommandTerminated(Port, PeekCommand(Address), "#", reply, PeekMs);
+    SendCommandTerminated(Port, PeekCommand(Address), "#", reply, Timing::PeekReplyMs);
     return PeekWordOfReply(reply);
 }
 
@@ -205,9 +200,9 @@ bool PokeValue(TApdComPort& Port, qint32 Value) {
         sent = Value - NormalPokeFirst;
     }
     QByteArray reply;
-    QuietTimeout = true;
-    SendCommand(Port, ":EN" + QByteArray::number(sent) + "#", 1, PokeMs, false, reply);
-    QuietTimeout = false;
+    Port.Exchange.QuietTimeout = true;
+    SendCommand(Port, ":EN" + QByteArray::number(sent) + "#", 1, Timing::PokeReplyMs, false, reply);
+    Port.Exchange.QuietTimeout = false;
     return reply == "#";
 }
 

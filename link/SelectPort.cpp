@@ -8,6 +8,7 @@
 #include "common/MenuItem.h"
 #include "common/StdFuncsMisc.h"
 #include "common/StopSignals.h"
+#include "common/Timing.h"
 #include "common/UiHost.h"
 #include "diag/PortReport.h"
 #include "serial/ApdComPort.h"
@@ -16,6 +17,7 @@
 #include "serial/Exchange.h"
 
 #include <QTime>
+#include <optional>
 
 namespace {
 
@@ -41,16 +43,12 @@ void LogAndRefresh(TApdComPort& Port, const QString& Line) {
     ProcessPendingMessages();
 }
 
-// Forgets the handbox at the start of a selection or on closing the port.
-void ForgetHandbox() {
-    LinkState.ScopeFound = false;
+// Forgets the handbox and its mode at the start of a selection or on
+// closing the port.
+void ForgetHandboxAndMode() {
+    LinkState.ForgetFoundHandbox();
     LinkState.InDownloadMode = false;
     LinkState.Parked = false;
-    LinkState.HandboxKind = htNone;
-    LinkState.BaudClass = bcNone;
-    LinkState.FirmwareDate = 0;
-    LinkState.PeekOK = false;
-    LinkState.PokeOK = false;
 }
 
 // The processing window of a search, closed on every way out.
@@ -109,7 +107,7 @@ QString TempFree(TApdComPort& Port) {
     if (LinkState.ScopeFound && !LinkState.InDownloadMode && !LinkState.Parked) {
         Log(Port, QStringLiteral("Save Connected Scope Type"));
         QByteArray product;
-        SendCommandTerminated(Port, ProductNameQuery, "#", product, 5000);
+        SendCommandTerminated(Port, ProductNameQuery, "#", product, Timing::IdentityReplyMs);
         request.SavedType = QString::fromLatin1(product) + GetFirmwareDateText(Port);
     }
     RemoveExchangeTimers(Port);
@@ -160,7 +158,8 @@ bool AutoDetect(TApdComPort& Port, TMenuItem* Searched, TProcessingBox* Box, boo
             }
             Box->SetLabel2(QStringLiteral("Found Ports"));
             break;
-        } catch (...) {
+        } catch (const std::exception&) {
+            // The log or the port failed on this one: say so and try the next.
             ShowPlainMessage(QStringLiteral("Com selection died"));
         }
     }
@@ -244,7 +243,7 @@ void Selection(TMenuItem* Item, TApdComPort& Port, bool Detect, QString& Result)
         return;
     }
 
-    ForgetHandbox();
+    ForgetHandboxAndMode();
     bool defaulted = false;
     ComSelectWindow box(Port);
     if (tag == NoneTag) {
@@ -254,7 +253,7 @@ void Selection(TMenuItem* Item, TApdComPort& Port, bool Detect, QString& Result)
         Port.ReplyBuffer.clear();
         LinkState.SelectingPort = false;
         ProcessPendingMessages();
-        ForgetHandbox();
+        ForgetHandboxAndMode();
     } else if (tag == AutoDetectTag) {
         if (!AutoDetect(Port, searched, box.get(), Detect, Result, defaulted))
             return;
@@ -279,6 +278,8 @@ QString ErrorText(std::exception_ptr error) {
     } catch (const std::exception& e) {
         return QString::fromLocal8Bit(e.what());
     } catch (...) {
+        // Not one of ours nor the library's: its type is all there is, and
+        // it has no text.
         return QStringLiteral("unknown error");
     }
 }
@@ -295,32 +296,37 @@ void RegisterPortLockWindow(std::function<void(TPortLockRequest&)> Show) {
 
 bool SelectPort(TMenuItem* Item, TApdComPort& Port, QString& Result) {
     Result.clear();
-    SetBusyCursor(true);
     LinkState.SelectingPort = true;
     const bool detect = !LinkState.NoAutoDetect;
     // Keep the item alive: a rebuilt menu drops it.
     const std::shared_ptr<TMenuItem> keep = Item->weak_from_this().lock();
-    try {
-        Selection(Item, Port, detect, Result);
-    } catch (...) {
-        Result.clear();
+    std::optional<QString> failure;
+    {
+        const BusyCursorScope busy;
         try {
             Selection(Item, Port, detect, Result);
-            if (LinkState.PortOpen && Result == QLatin1String("AutoDetect"))
-                ShowMessageAt(Port.parent(), QStringLiteral("Error grabbing Port"));
         } catch (...) {
-            // Twice in a row: give up, but leave the window able to close
-            // and the cursor as it should be, and say what went wrong.
-            const QString why = ErrorText(std::current_exception());
-            LinkState.SelectingPort = false;
-            SetBusyCursor(false);
-            ShowPlainMessage(QStringLiteral("Port selection failed: ") + why);
-            return true;
+            // Whatever went wrong (a port error, a conversion, a failure of
+            // Qt's), the selection runs once more from the start.
+            Result.clear();
+            try {
+                Selection(Item, Port, detect, Result);
+                if (LinkState.PortOpen && Result == QLatin1String("AutoDetect"))
+                    ShowMessageAt(Port.parent(), QStringLiteral("Error grabbing Port"));
+            } catch (...) {
+                // Twice in a row: give up and say what went wrong.
+                failure = ErrorText(std::current_exception());
+            }
         }
+    }
+    if (failure) {
+        // The window stays able to close, with the cursor it had.
+        LinkState.SelectingPort = false;
+        ShowPlainMessage(QStringLiteral("Port selection failed: ") + *failure);
+        return true;
     }
     if (Result.startsWith(QLatin1String("LOCK"))) {
         LinkState.SelectingPort = false;
-        SetBusyCursor(false);
         if (Result != QLatin1String("LOCK")) {
             TMenuItem* autoDetect = AutoDetectItem();
             const TPortMenus& menus = RegisteredMenus();

@@ -33,15 +33,24 @@ QString HandboxStatusWord(std::uint8_t Kind) {
     }
 }
 
+void TLinkState::ForgetHandbox() {
+    ScopeFound = false;
+    HandboxKind = htNone;
+    BaudClass = bcNone;
+    PeekOK = false;
+    PokeOK = false;
+}
+
+void TLinkState::ForgetFoundHandbox() {
+    ForgetHandbox();
+    FirmwareDate = 0;
+}
+
 void ResetLinkState() {
+    LinkState.ForgetHandbox();
     LinkState.SelectingPort = false;
-    LinkState.ScopeFound = false;
-    LinkState.HandboxKind = htNone;
-    LinkState.BaudClass = bcNone;
     LinkState.CurrentBaud = 9600;
     LinkState.PortOpen = false;
-    LinkState.PeekOK = false;
-    LinkState.PokeOK = false;
     LinkState.ExtPeekOK = false;
     LinkState.ExtPokeOK = false;
     LinkState.InDownloadMode = false;

@@ -65,6 +65,12 @@ struct TLinkState {
     bool InDownloadMode = false;
     bool Parked = false;
     bool NoAutoDetect = true; // the user declined automatic detection
+
+    // No handbox is known any more: the one found, its kind and rate class,
+    // and what it was found able to do. Where the handbox was lost, its
+    // firmware date goes as well (ForgetFoundHandbox).
+    void ForgetHandbox();
+    void ForgetFoundHandbox();
 };
 
 // The one record of the link, shared by every part of the program.

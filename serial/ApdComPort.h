@@ -5,7 +5,7 @@
 // number ("COM" + ComNumber, mapped to a device by the platform layer), the
 // line settings, writing a text, reading received bytes one at a time, text
 // triggers and timer triggers, and an in-memory traffic log. It also keeps
-// the three fields of the command exchange.
+// the command exchange's state.
 //
 // Received bytes are announced in order. When armed trigger text completes
 // in the received data, the bytes before it are announced first as a
@@ -18,6 +18,7 @@
 // once through PortLost; it is never retried in a loop.
 
 #include "serial/ComLog.h"
+#include "serial/ExchangeState.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -111,6 +112,7 @@ public:
     bool AwaitingReply = false; // an exchange is running
     bool HoldFullTime = false;  // the running exchange waits out its hold time
     QByteArray ReplyBuffer;     // bytes received since the exchange began
+    TExchangeState Exchange;    // the rest of the exchange's state
 
 signals:
     // Count received bytes are ready to be read.

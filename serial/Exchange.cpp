@@ -13,18 +13,9 @@
 #include <QPointer>
 #include <QTimer>
 
-bool QuietTimeout = false;
-quint16 ReplyTimer = 0;
-quint16 HoldTimer = 0;
-
 namespace {
 
-quint16 terminatorTrigger = 0;
-bool reacquiring = false;  // a reacquisition after a time-out is running
-int linkHolds = 0;         // runs holding the link (TLinkHold)
-bool busyAnswered = false; // the running exchange got the busy signal
 constexpr int BusyResends = 5;
-int terminatorLength = 0;
 TExchangeHooks hooks;
 
 // The log is refreshed before an exchange when its buffer runs low.
@@ -36,20 +27,6 @@ constexpr char NAK = 0x15;
 void WaitForEvent() {
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
-
-// Shows the hourglass for the life of an exchange and puts back the cursor
-// it found, on every way out.
-class BusyCursorScope {
-public:
-    BusyCursorScope()
-        : previous_(BusyCursorShown()) {
-        SetBusyCursor(true);
-    }
-    ~BusyCursorScope() { SetBusyCursor(previous_); }
-
-private:
-    bool previous_;
-};
 
 void RefreshLogWhenLow(TApdComPort& Port) {
     if (Port.Log.FreeSpace() < LowLogSpace) {
@@ -79,15 +56,15 @@ int TrimmedLength(const QByteArray& Terminator) {
 void EndWait(TApdComPort& Port) {
     try {
         if (Port.Open()) {
-            DisarmTimer(Port, ReplyTimer);
-            DisarmTimer(Port, HoldTimer);
+            DisarmTimer(Port, Port.Exchange.ReplyTimer);
+            DisarmTimer(Port, Port.Exchange.HoldTimer);
         }
-        if (terminatorTrigger != 0)
-            Port.RemoveTrigger(terminatorTrigger);
+        if (Port.Exchange.TerminatorTrigger != 0)
+            Port.RemoveTrigger(Port.Exchange.TerminatorTrigger);
     } catch (const EPortError&) {
         // A trigger already gone: the wait ends all the same.
     }
-    terminatorTrigger = 0;
+    Port.Exchange.TerminatorTrigger = 0;
     Port.HoldFullTime = false;
     Port.AwaitingReply = false;
 }
@@ -95,7 +72,7 @@ void EndWait(TApdComPort& Port) {
 // The busy signal ends the running exchange at once: the handbox has done
 // nothing and will send nothing more for this command.
 void EndBusyExchange(TApdComPort& Port) {
-    busyAnswered = true;
+    Port.Exchange.BusyAnswered = true;
     EndWait(Port);
 }
 
@@ -111,12 +88,12 @@ TExchangeHooks& ExchangeHooks() {
 
 void CreateExchangeTimers(TApdComPort& Port) {
     RemoveExchangeTimers(Port);
-    ReplyTimer = Port.AddTimerTrigger();
-    HoldTimer = Port.AddTimerTrigger();
+    Port.Exchange.ReplyTimer = Port.AddTimerTrigger();
+    Port.Exchange.HoldTimer = Port.AddTimerTrigger();
 }
 
 void RemoveExchangeTimers(TApdComPort& Port) {
-    for (quint16* timer : {&ReplyTimer, &HoldTimer}) {
+    for (quint16* timer : {&Port.Exchange.ReplyTimer, &Port.Exchange.HoldTimer}) {
         if (*timer != 0) {
             try {
                 Port.RemoveTrigger(*timer);
@@ -153,36 +130,38 @@ void TerminatedOnce(TApdComPort& Port, const QByteArray& Command, const QByteArr
     try {
         RefreshLogWhenLow(Port);
         Port.ReplyBuffer.clear();
-        terminatorLength = TrimmedLength(Terminator);
-        terminatorTrigger = Port.AddDataTrigger(Terminator);
+        Port.Exchange.TerminatorLength = TrimmedLength(Terminator);
+        Port.Exchange.TerminatorTrigger = Port.AddDataTrigger(Terminator);
         ProcessPendingMessages();
         if (!Port.Open()) {
             // The device went away during the pass, which has handled it.
-            if (terminatorTrigger != 0)
-                Port.RemoveTrigger(terminatorTrigger);
-            terminatorTrigger = 0;
+            if (Port.Exchange.TerminatorTrigger != 0)
+                Port.RemoveTrigger(Port.Exchange.TerminatorTrigger);
+            Port.Exchange.TerminatorTrigger = 0;
             Port.AwaitingReply = false;
-            QuietTimeout = false;
+            Port.Exchange.QuietTimeout = false;
             return;
         }
-        Port.SetTimerTrigger(ReplyTimer, ticks, true);
+        Port.SetTimerTrigger(Port.Exchange.ReplyTimer, ticks, true);
         Port.PutString(Command);
         while (Port.AwaitingReply)
             WaitForEvent();
     } catch (...) {
-        // The exchange cannot go on; nothing may be left waiting on it.
+        // Whatever the error, the exchange cannot go on and nothing may be
+        // left waiting on it; the error itself goes on to the caller.
         Port.AwaitingReply = false;
         try {
-            DisarmTimer(Port, ReplyTimer);
-            if (terminatorTrigger != 0)
-                Port.RemoveTrigger(terminatorTrigger);
-        } catch (...) {
+            DisarmTimer(Port, Port.Exchange.ReplyTimer);
+            if (Port.Exchange.TerminatorTrigger != 0)
+                Port.RemoveTrigger(Port.Exchange.TerminatorTrigger);
+        } catch (const EPortError&) {
+            // A trigger gone with the port: the error above is the one to raise.
         }
-        terminatorTrigger = 0;
-        QuietTimeout = false;
+        Port.Exchange.TerminatorTrigger = 0;
+        Port.Exchange.QuietTimeout = false;
         throw;
     }
-    QuietTimeout = false;
+    Port.Exchange.QuietTimeout = false;
     Reply = Port.ReplyBuffer;
 }
 
@@ -202,10 +181,12 @@ void CountedOnce(TApdComPort& Port, const QByteArray& Command, int ExpectedLengt
         ~Cleanup() {
             try {
                 if (port.Open()) {
-                    DisarmTimer(port, ReplyTimer);
-                    DisarmTimer(port, HoldTimer);
+                    DisarmTimer(port, port.Exchange.ReplyTimer);
+                    DisarmTimer(port, port.Exchange.HoldTimer);
                 }
             } catch (...) {
+                // A destructor may raise nothing, and a timer that cannot be
+                // disarmed belongs to a port already gone.
             }
             reply = port.ReplyBuffer;
             port.AwaitingReply = false;
@@ -217,8 +198,8 @@ void CountedOnce(TApdComPort& Port, const QByteArray& Command, int ExpectedLengt
     ProcessPendingMessages();
     if (!Port.Open())
         return; // the device went away during the pass, which has handled it
-    Port.SetTimerTrigger(HoldTimer, ticks, Port.HoldFullTime);
-    Port.SetTimerTrigger(ReplyTimer, ticks, ExpectedLength > 0 && !Port.HoldFullTime);
+    Port.SetTimerTrigger(Port.Exchange.HoldTimer, ticks, Port.HoldFullTime);
+    Port.SetTimerTrigger(Port.Exchange.ReplyTimer, ticks, ExpectedLength > 0 && !Port.HoldFullTime);
     Port.PutString(Command);
     ProcessPendingMessages();
     while (Port.AwaitingReply && (Port.HoldFullTime || Port.ReplyBuffer.size() < ExpectedLength))
@@ -229,14 +210,14 @@ void CountedOnce(TApdComPort& Port, const QByteArray& Command, int ExpectedLengt
 // sent again after a pause, a few times, before the exchange gives up.
 template <typename Exchange>
 void SendAgainWhileBusy(TApdComPort& Port, QByteArray& Reply, Exchange Once) {
-    const bool quiet = QuietTimeout;
+    const bool quiet = Port.Exchange.QuietTimeout;
     for (int attempt = 0;; ++attempt) {
-        busyAnswered = false;
-        QuietTimeout = quiet;
+        Port.Exchange.BusyAnswered = false;
+        Port.Exchange.QuietTimeout = quiet;
         Once();
-        if (!busyAnswered)
+        if (!Port.Exchange.BusyAnswered)
             return;
-        busyAnswered = false;
+        Port.Exchange.BusyAnswered = false;
         Reply.clear();
         if (attempt == BusyResends || !Port.Open()) {
             FlashMessageAt(Port.parent(),
@@ -257,6 +238,14 @@ void SendCommandTerminated(TApdComPort& Port, const QByteArray& Command,
                            const QByteArray& Terminator, QByteArray& Reply, int TimeoutMs) {
     SendAgainWhileBusy(Port, Reply,
                        [&] { TerminatedOnce(Port, Command, Terminator, Reply, TimeoutMs); });
+}
+
+QByteArray SendQuietProbe(TApdComPort& Port, const QByteArray& Command, int TimeoutMs) {
+    QByteArray reply;
+    Port.Exchange.QuietTimeout = true;
+    SendCommandTerminated(Port, Command, "#", reply, TimeoutMs);
+    Port.Exchange.QuietTimeout = false;
+    return reply;
 }
 
 void SendCommand(TApdComPort& Port, const QByteArray& Command, int ExpectedLength, int TimeoutMs,
@@ -287,19 +276,22 @@ void OnBytesAvailable(TApdComPort& Port, quint16 Count, const QString& ModelText
             return;
         }
     } catch (...) {
-        // A byte that cannot be read ends this event; the exchange's timer still ends it.
+        // A handler of the port's event: nothing may escape into the event
+        // loop. A byte that cannot be read ends this event; the exchange's
+        // timer still ends the wait.
     }
     if (Port.ReplyBuffer.size() >= MaxReplyBytes && Port.AwaitingReply && !Port.HoldFullTime) {
         // A line that never stops sending: end the exchange as its time-out
         // would, once this event has been handled.
         try {
-            DisarmTimer(Port, ReplyTimer);
-        } catch (...) {
+            DisarmTimer(Port, Port.Exchange.ReplyTimer);
+        } catch (const EPortError&) {
+            // The port is gone: the time-out below ends the exchange all the same.
         }
         QPointer<TApdComPort> port(&Port);
         QTimer::singleShot(0, &Port, [port] {
             if (port && port->AwaitingReply)
-                OnExchangeTimer(*port, ReplyTimer);
+                OnExchangeTimer(*port, port->Exchange.ReplyTimer);
         });
     }
 }
@@ -308,22 +300,23 @@ void OnPortLost(TApdComPort& Port) {
     // A device gone mid-exchange ends the wait now, as the next timer event
     // would find it gone.
     if (Port.AwaitingReply)
-        OnExchangeTimer(Port, ReplyTimer);
+        OnExchangeTimer(Port, Port.Exchange.ReplyTimer);
 }
 
 void OnTerminator(TApdComPort& Port, quint16 Handle) {
     try {
-        DisarmTimer(Port, ReplyTimer);
-        if (Handle == terminatorTrigger) {
-            Port.RemoveTrigger(terminatorTrigger);
-            terminatorTrigger = 0;
-            QuietTimeout = false;
-            for (int i = 0; i < terminatorLength && Port.CharReady(); ++i)
+        DisarmTimer(Port, Port.Exchange.ReplyTimer);
+        if (Handle == Port.Exchange.TerminatorTrigger) {
+            Port.RemoveTrigger(Port.Exchange.TerminatorTrigger);
+            Port.Exchange.TerminatorTrigger = 0;
+            Port.Exchange.QuietTimeout = false;
+            for (int i = 0; i < Port.Exchange.TerminatorLength && Port.CharReady(); ++i)
                 Port.GetChar();
             Port.AwaitingReply = false;
         }
     } catch (...) {
-        // Errors of the port here are of no consequence to the reply.
+        // A handler of the port's event: nothing may escape into the event
+        // loop, and errors of the port here are of no consequence to the reply.
     }
 }
 
@@ -350,7 +343,7 @@ bool CheckPortLost(TApdComPort& Port) {
         return false;
     const QString gone = QStringLiteral("Currently selected Port is no longer Available");
     // A run reports the loss once, when it has ended.
-    if (LinkHeldByRun())
+    if (LinkHeldByRun(Port))
         Port.Log.AddStringToLog(gone);
     else
         ShowPlainMessage(gone);
@@ -360,16 +353,17 @@ bool CheckPortLost(TApdComPort& Port) {
     return true;
 }
 
-TLinkHold::TLinkHold() {
-    ++linkHolds;
+TLinkHold::TLinkHold(TApdComPort& Port)
+    : port_(Port) {
+    ++Port.Exchange.LinkHolds;
 }
 
 TLinkHold::~TLinkHold() {
-    --linkHolds;
+    --port_.Exchange.LinkHolds;
 }
 
-bool LinkHeldByRun() {
-    return linkHolds > 0;
+bool LinkHeldByRun(const TApdComPort& Port) {
+    return Port.Exchange.LinkHolds > 0;
 }
 
 void AbortExchange(TApdComPort& Port) {
@@ -377,17 +371,12 @@ void AbortExchange(TApdComPort& Port) {
         return;
     Port.Log.AddStringToLog(QStringLiteral("Exchange stopped on request"));
     EndWait(Port);
-    QuietTimeout = false;
+    Port.Exchange.QuietTimeout = false;
 }
 
 void LinkLost(TApdComPort& Port) {
     Port.ReplyBuffer.clear();
-    LinkState.ScopeFound = false;
-    LinkState.HandboxKind = htNone;
-    LinkState.FirmwareDate = 0;
-    LinkState.BaudClass = bcNone;
-    LinkState.PeekOK = false;
-    LinkState.PokeOK = false;
+    LinkState.ForgetFoundHandbox();
 }
 
 // ---- Time-outs and reacquisition ------------------------------------------------------
@@ -399,15 +388,15 @@ void RestartDetection() {
         hooks.RestartDetection();
 }
 
-// Drains what the handbox still sends, waiting up to six 100 ms steps for
-// the first byte.
+// Drains what the handbox still sends, waiting up to six steps for the
+// first byte.
 void Drain(TApdComPort& Port) {
     for (;;) {
         while (Port.CharReady())
             Port.GetChar();
         int steps = 0;
         while (!Port.CharReady() && steps < 6) {
-            WaitInEventLoop(100);
+            WaitInEventLoop(Timing::ReacquireDrainStepMs);
             ++steps;
         }
         if (steps > 0)
@@ -420,14 +409,14 @@ void Reacquire(TApdComPort& Port) {
     QObject* window = Port.parent();
     ShowMessageAt(window, QStringLiteral("Timeout from scope, refer log for details"));
     Port.PutString("#");
-    WaitInEventLoop(200);
+    WaitInEventLoop(Timing::ReacquireFlushMs);
     ProcessPendingMessages();
     Port.FlushInBuffer();
     Drain(Port);
 
     Port.ReplyBuffer.clear();
     Port.PutString(QByteArray(1, '\x06'));
-    WaitInEventLoop(2000);
+    WaitInEventLoop(Timing::ReacquireListenMs);
     ProcessPendingMessages();
 
     const QByteArray answer = Port.ReplyBuffer;
@@ -478,52 +467,56 @@ void OnExchangeTimer(TApdComPort& Port, quint16 Handle) {
         if (CheckPortLost(Port)) {
             LinkLost(Port);
             Port.AwaitingReply = false;
-            if (!LinkHeldByRun())
+            if (!LinkHeldByRun(Port))
                 RestartDetection();
             return;
         }
     } catch (...) {
+        // A handler of the port's event: nothing may escape into the event
+        // loop. Telling the user of the loss failed; the wait ends anyway.
         Port.AwaitingReply = false;
         return;
     }
     try {
-        if (!Port.HoldFullTime && terminatorTrigger != 0) {
+        if (!Port.HoldFullTime && Port.Exchange.TerminatorTrigger != 0) {
             try {
-                Port.RemoveTrigger(terminatorTrigger);
-            } catch (...) {
+                Port.RemoveTrigger(Port.Exchange.TerminatorTrigger);
+            } catch (const EPortError&) {
                 // Gone already.
             }
-            terminatorTrigger = 0;
+            Port.Exchange.TerminatorTrigger = 0;
         }
-        if (Handle == ReplyTimer) {
-            DisarmTimer(Port, ReplyTimer);
-            if (QuietTimeout) {
-                QuietTimeout = false;
+        if (Handle == Port.Exchange.ReplyTimer) {
+            DisarmTimer(Port, Port.Exchange.ReplyTimer);
+            if (Port.Exchange.QuietTimeout) {
+                Port.Exchange.QuietTimeout = false;
             } else {
                 Port.Log.AddStringToLog(QStringLiteral("Action Timed out "));
-                if (LinkHeldByRun()) {
+                if (LinkHeldByRun(Port)) {
                     // The run holding the link reads again or gives up.
-                } else if (reacquiring) {
+                } else if (Port.Exchange.Reacquiring) {
                     // A time-out of the reacquisition's own questions (the
                     // handbox answers the ACK but nothing else): reacquiring
                     // again would never end. The running one decides.
                 } else if (LinkState.ScopeFound) {
-                    reacquiring = true;
+                    Port.Exchange.Reacquiring = true;
                     struct Done {
+                        bool& reacquiring;
                         ~Done() { reacquiring = false; }
-                    } done;
+                    } done{Port.Exchange.Reacquiring};
                     Reacquire(Port);
                 } else
                     ShowMessageAt(Port.parent(),
                                   QStringLiteral("Action Timed out, refer log for details"));
             }
         }
-        if (Handle == HoldTimer) {
+        if (Handle == Port.Exchange.HoldTimer) {
             Port.HoldFullTime = false;
-            DisarmTimer(Port, HoldTimer);
+            DisarmTimer(Port, Port.Exchange.HoldTimer);
         }
     } catch (...) {
-        // Whatever failed, the exchange must not be left waiting.
+        // A handler of the port's event: nothing may escape into the event
+        // loop. Whatever failed, the exchange must not be left waiting.
     }
     Port.AwaitingReply = false;
 }

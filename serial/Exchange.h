@@ -18,6 +18,12 @@ class TApdComPort;
 void SendCommandTerminated(TApdComPort& Port, const QByteArray& Command,
                            const QByteArray& Terminator, QByteArray& Reply, int TimeoutMs);
 
+// A question a handbox may well leave unanswered (a probe for a command it
+// may not have, a parked check): sent until "#" with QuietTimeout set, so
+// its time-out is neither logged as a failure nor shown. The reply, empty
+// when none came.
+QByteArray SendQuietProbe(TApdComPort& Port, const QByteArray& Command, int TimeoutMs);
+
 // Counted form: ends as soon as ExpectedLength bytes are in, or at the
 // time-out. With Hold, waits the whole time whatever arrives. Length 0
 // without Hold: writes and returns after one pass of event handling.
@@ -65,21 +71,18 @@ void AbortExchange(TApdComPort& Port);
 // running dump. Holds nest.
 class TLinkHold {
 public:
-    TLinkHold();
+    explicit TLinkHold(TApdComPort& Port);
     ~TLinkHold();
     TLinkHold(const TLinkHold&) = delete;
     TLinkHold& operator=(const TLinkHold&) = delete;
+
+private:
+    TApdComPort& port_;
 };
-bool LinkHeldByRun();
+bool LinkHeldByRun(const TApdComPort& Port);
 
 // ---- Exchange state ---------------------------------------------------------------
-
-// The next reply time-out is silent: no log line, no message, no
-// reacquisition. Probes that may get no answer set it just before.
-extern bool QuietTimeout;
-// The two timers of the open port, created by whoever opens it.
-extern quint16 ReplyTimer;
-extern quint16 HoldTimer;
+// The state itself is the port's (TApdComPort::Exchange, serial/ExchangeState.h).
 
 // Creates the two exchange timers on the open port (replacing any left from
 // before), and removes them again.

@@ -78,7 +78,6 @@ void TestBaud::init() {
 
 void TestBaud::cleanup() {
     InstallUiHost(previous_);
-    QuietTimeout = false;
 }
 
 void TestBaud::FindsTheHandboxAtTheRateItRuns_data() {
@@ -125,7 +124,7 @@ void TestBaud::FindsTheHandboxAtTheRateItRuns() {
     QCOMPARE(QString(modeChar), letter);
     QCOMPARE(line.Port.Baud(), rate);
     QCOMPARE(LinkState.CurrentBaud, rate); // the status was refreshed
-    QVERIFY(!QuietTimeout);
+    QVERIFY(!line.Port.Exchange.QuietTimeout);
 
     const QString log = LogText(line.Port);
     QVERIFY(log.contains("---Test Bauds--- on " + Com(line.Port)));
@@ -183,7 +182,7 @@ void TestBaud::ScriptedAnswersAndSilence() {
 
     QCOMPARE(BaudTest(port, window ? &box : nullptr, modeChar, quiet), result);
     QCOMPARE(QString(modeChar), letter);
-    QVERIFY(!QuietTimeout);
+    QVERIFY(!port.Exchange.QuietTimeout);
     QCOMPARE(port.Baud(), 4800); // where it was, not at 1200
     QCOMPARE(LinkState.CurrentBaud, 4800);
 

@@ -155,7 +155,7 @@ void TestModeQuery::ScriptedAnswers() {
     QCOMPARE(LinkState.InDownloadMode, mode.startsWith('D'));
     QCOMPARE(line.Peer.Received(), sent);
     QCOMPARE(host_.Entries().size(), 0); // the probes' time-outs are silent
-    QVERIFY(!QuietTimeout);
+    QVERIFY(!line.Port.Exchange.QuietTimeout);
 }
 
 void TestModeQuery::NoAnswerAtAllGivesABlankAfterTwoSilentProbes() {

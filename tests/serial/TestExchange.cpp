@@ -85,7 +85,6 @@ void TestExchange::init() {
 void TestExchange::cleanup() {
     SetExchangeHooks({});
     InstallUiHost(previous_);
-    QuietTimeout = false;
 }
 
 void TestExchange::TimeOutsBecomeWholeTicks() {
@@ -245,10 +244,10 @@ void TestExchange::QuietTimeOutSaysNothing() {
     line.Port.Log.SetLogging(tlOn);
     LinkState.ScopeFound = true; // a quiet time-out does not even reacquire
     QByteArray reply("unset");
-    QuietTimeout = true;
+    line.Port.Exchange.QuietTimeout = true;
     SendCommandTerminated(line.Port, "#:ED#", "#", reply, 100);
     QVERIFY(reply.isEmpty());
-    QVERIFY(!QuietTimeout);
+    QVERIFY(!line.Port.Exchange.QuietTimeout);
     QCOMPARE(host_.Entries().size(), 0);
     QVERIFY(!LogText(line.Port).contains("Action Timed out"));
     QVERIFY(LinkState.ScopeFound);
