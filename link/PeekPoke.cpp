@@ -37,53 +37,8 @@ bool PeekAllowed() {
     return HasNormalCommandSet(LinkState.HandboxKind) && LinkState.PeekOK;
 }
 
-bool probeAnswered = false; // some probe of the running test got a reply
-
-// One quiet question of the test: a handbox without the command, or one
-// that lost the reply, leaves it unanswered.
-QByteArray Probe(TApdComPort& Port, const QByteArray& Command) {
-    const QByteArray reply = SendQuietProbe(Port, Command, Timing::ProbeReplyMs);
-    probeAnswered = probeAnswered || !reply.isEmpty();
-    return reply;
-}
-
-// Whether the handbox answers Command with Expected. A reply lost or mangled
-// on the line would turn a working form into a missing one for the whole
-// session, so a wrong or missing answer is asked once more.
-bool ProbeSays(TApdComPort& Port, const QByteArray& Command, const QByteArray& Expected) {
-    for (int ask = 0; ask < ProbeAsks && Port.Open(); ++ask)
-        if (Probe(Port, Command) == Expected)
-            return true;
-    return false;
-}
-
 QByteArray PeekCommand(quint64 Address) {
     return ":EP" + QByteArray::number(Address) + "#";
-}
-
-// The byte at Address as the poke test reads it: quietly, and asked again
-// while the reply is lost or no word. Nothing when it cannot be read.
-std::optional<int> TestRead(TApdComPort& Port, const QString& Address) {
-    const quint64 address = Address.toULongLong(nullptr, 16);
-    for (int ask = 0; ask < TestReadAsks && Port.Open(); ++ask) {
-        try {
-            return HighByteOfWord(PeekWordOfReply(Probe(Port, PeekCommand(address))));
-        } catch (const EConvertError&) {
-            // Lost or mangled: ask again.
-        }
-    }
-    return std::nullopt;
-}
-
-// No probe got any reply: a firmware without peek, or a handbox that has
-// stopped answering. Only the mode query tells them apart; a handbox gone
-// is lost, not found and fine.
-void CheckStillAnswering(TApdComPort& Port) {
-    if (probeAnswered || !Port.Open() || QueryMode(Port) != QLatin1String(" "))
-        return;
-    LinkLost(Port);
-    Port.Log.AddStringToLog(QStringLiteral("No response from scope "));
-    FlashMessageAt(Port.parent(), QStringLiteral("Scope no longer responding"));
 }
 
 QString ByteText(int Byte) {
@@ -92,65 +47,115 @@ QString ByteText(int Byte) {
 
 enum class Written { Yes, No, Unknown };
 
-// Pokes Value at the test address and reads the byte back. The read-back,
-// not the acknowledgement, says whether the byte is there: an
-// acknowledgement lost on the line may hide a write that took, and a poke
-// whose command was lost is sent again.
-Written TestWrite(TApdComPort& Port, int Value) {
-    for (int ask = 0; ask < ProbeAsks && Port.Open(); ++ask) {
-        const bool acknowledged = PokeText(Port, PokeTestAddress + ByteText(Value));
-        const std::optional<int> now = TestRead(Port, PokeTestAddress);
-        if (!now)
-            return Written::Unknown;
-        if (*now == Value)
-            return Written::Yes;
-        if (acknowledged)
-            return Written::No; // taken, but not here
-    }
-    return Written::No;
-}
+// One run of the peek and poke test: its quiet questions, and whether any
+// of them got a reply at all.
+struct TCapabilityTest {
+    TApdComPort& Port;
+    bool ProbeAnswered = false;
 
-// Pokes the byte at the test address and reads it back; restores the old
-// byte when the write took. A poke acknowledged but not read back did not
-// work: the byte it changed elsewhere is put back. When the handbox cannot
-// be read at all, nothing is written.
-void TestPoke(TApdComPort& Port) {
-    LinkState.PokeOK = false;
-    const std::optional<int> before = TestRead(Port, PokeTestAddress);
-    const std::optional<int> misreadBefore = TestRead(Port, MisreadPokeAddress);
-    if (!before || !misreadBefore) {
-        Port.Log.AddStringToLog(QStringLiteral("Poke not tested: no reply to peek"));
-        return;
+    // One quiet question of the test: a handbox without the command, or one
+    // that lost the reply, leaves it unanswered.
+    QByteArray Probe(const QByteArray& Command) {
+        const QByteArray reply = SendQuietProbe(Port, Command, Timing::ProbeReplyMs);
+        ProbeAnswered = ProbeAnswered || !reply.isEmpty();
+        return reply;
     }
-    const int changed = (*before + 1) % 256;
-    LinkState.PokeOK = true; // so that the pokes below are sent
-    const Written written = TestWrite(Port, changed);
-    if (written == Written::Yes) {
-        LinkState.PokeOK = TestWrite(Port, *before) == Written::Yes;
-        if (!LinkState.PokeOK)
-            Port.Log.AddStringToLog(QStringLiteral("Poke test could not put back ") +
-                                    PokeTestAddress + QStringLiteral(": ") + ByteText(*before));
-        return;
+
+    // Whether the handbox answers Command with Expected. A reply lost or mangled
+    // on the line would turn a working form into a missing one for the whole
+    // session, so a wrong or missing answer is asked once more.
+    bool ProbeSays(const QByteArray& Command, const QByteArray& Expected) {
+        for (int ask = 0; ask < ProbeAsks && Port.Open(); ++ask)
+            if (Probe(Command) == Expected)
+                return true;
+        return false;
     }
-    if (written == Written::Unknown) {
-        // The byte may have changed and cannot be checked: the old one goes
-        // back blind, and an unchecked poke does not count as working.
-        Port.Log.AddStringToLog(QStringLiteral("Poke not read back: put back"));
-        PokeText(Port, PokeTestAddress + ByteText(*before));
+
+    // The byte at Address as the poke test reads it: quietly, and asked again
+    // while the reply is lost or no word. Nothing when it cannot be read.
+    std::optional<int> TestRead(const QString& Address) {
+        const quint64 address = Address.toULongLong(nullptr, 16);
+        for (int ask = 0; ask < TestReadAsks && Port.Open(); ++ask) {
+            try {
+                return HighByteOfWord(PeekWordOfReply(Probe(PeekCommand(address))));
+            } catch (const EConvertError&) {
+                // Lost or mangled: ask again.
+            }
+        }
+        return std::nullopt;
+    }
+
+    // No probe got any reply: a firmware without peek, or a handbox that has
+    // stopped answering. Only the mode query tells them apart; a handbox gone
+    // is lost, not found and fine.
+    void CheckStillAnswering() {
+        if (ProbeAnswered || !Port.Open() || QueryMode(Port) != QLatin1String(" "))
+            return;
+        LinkLost(Port);
+        Port.Log.AddStringToLog(QStringLiteral("No response from scope "));
+        FlashMessageAt(Port.parent(), QStringLiteral("Scope no longer responding"));
+    }
+
+    // Pokes Value at the test address and reads the byte back. The read-back,
+    // not the acknowledgement, says whether the byte is there: an
+    // acknowledgement lost on the line may hide a write that took, and a poke
+    // whose command was lost is sent again.
+    Written TestWrite(int Value) {
+        for (int ask = 0; ask < ProbeAsks && Port.Open(); ++ask) {
+            const bool acknowledged = PokeText(Port, PokeTestAddress + ByteText(Value));
+            const std::optional<int> now = TestRead(PokeTestAddress);
+            if (!now)
+                return Written::Unknown;
+            if (*now == Value)
+                return Written::Yes;
+            if (acknowledged)
+                return Written::No; // taken, but not here
+        }
+        return Written::No;
+    }
+
+    // Pokes the byte at the test address and reads it back; restores the old
+    // byte when the write took. A poke acknowledged but not read back did not
+    // work: the byte it changed elsewhere is put back. When the handbox cannot
+    // be read at all, nothing is written.
+    void TestPoke() {
         LinkState.PokeOK = false;
-        return;
+        const std::optional<int> before = TestRead(PokeTestAddress);
+        const std::optional<int> misreadBefore = TestRead(MisreadPokeAddress);
+        if (!before || !misreadBefore) {
+            Port.Log.AddStringToLog(QStringLiteral("Poke not tested: no reply to peek"));
+            return;
+        }
+        const int changed = (*before + 1) % 256;
+        LinkState.PokeOK = true; // so that the pokes below are sent
+        const Written written = TestWrite(changed);
+        if (written == Written::Yes) {
+            LinkState.PokeOK = TestWrite(*before) == Written::Yes;
+            if (!LinkState.PokeOK)
+                Port.Log.AddStringToLog(QStringLiteral("Poke test could not put back ") +
+                                        PokeTestAddress + QStringLiteral(": ") + ByteText(*before));
+            return;
+        }
+        if (written == Written::Unknown) {
+            // The byte may have changed and cannot be checked: the old one goes
+            // back blind, and an unchecked poke does not count as working.
+            Port.Log.AddStringToLog(QStringLiteral("Poke not read back: put back"));
+            PokeText(Port, PokeTestAddress + ByteText(*before));
+            LinkState.PokeOK = false;
+            return;
+        }
+        // The same command with the byte that was there writes it back wherever
+        // the firmware put the first one.
+        const std::optional<int> misreadNow = TestRead(MisreadPokeAddress);
+        if (misreadNow && *misreadNow != *misreadBefore) {
+            Port.Log.AddStringToLog(QStringLiteral("Poke wrote to ") + MisreadPokeAddress +
+                                    QStringLiteral(", not ") + PokeTestAddress +
+                                    QStringLiteral(": put back"));
+            PokeText(Port, PokeTestAddress + ByteText(*misreadBefore));
+        }
+        LinkState.PokeOK = false;
     }
-    // The same command with the byte that was there writes it back wherever
-    // the firmware put the first one.
-    const std::optional<int> misreadNow = TestRead(Port, MisreadPokeAddress);
-    if (misreadNow && *misreadNow != *misreadBefore) {
-        Port.Log.AddStringToLog(QStringLiteral("Poke wrote to ") + MisreadPokeAddress +
-                                QStringLiteral(", not ") + PokeTestAddress +
-                                QStringLiteral(": put back"));
-        PokeText(Port, PokeTestAddress + ByteText(*misreadBefore));
-    }
-    LinkState.PokeOK = false;
-}
+};
 
 } // namespace
 
@@ -217,25 +222,25 @@ void TestPeekPoke(TApdComPort& Port) {
     if (kind == htAutostar497mkII)
         return; // its firmware has neither command
 
-    probeAnswered = false;
+    TCapabilityTest test{Port};
     auto allWork = [] {
         LinkState.ExtPeekOK = LinkState.PeekOK = LinkState.PokeOK = LinkState.ExtPokeOK = true;
     };
     if (kind == htAutostar497) {
-        if (ProbeSays(Port, PeekCommand(64 + ExtendedPeekOffset), "x3C37")) {
+        if (test.ProbeSays(PeekCommand(64 + ExtendedPeekOffset), "x3C37")) {
             allWork();
         } else {
-            LinkState.PeekOK = ProbeSays(Port, PeekCommand(64), "15415");
+            LinkState.PeekOK = test.ProbeSays(PeekCommand(64), "15415");
             if (LinkState.PeekOK)
-                TestPoke(Port);
+                test.TestPoke();
         }
     } else {
-        if (ProbeSays(Port, PeekCommand(96 + ExtendedPeekOffset), "x3730"))
+        if (test.ProbeSays(PeekCommand(96 + ExtendedPeekOffset), "x3730"))
             allWork();
         else
-            LinkState.PeekOK = ProbeSays(Port, PeekCommand(96), "14128");
+            LinkState.PeekOK = test.ProbeSays(PeekCommand(96), "14128");
     }
-    CheckStillAnswering(Port);
+    test.CheckStillAnswering();
 
     if (LinkState.ExtPeekOK)
         Port.Log.AddStringToLog(QStringLiteral("Extended Peek Tested and Working"));
