@@ -1,5 +1,6 @@
 #include "link/Replies.h"
 
+#include "common/HexDigit.h"
 #include "common/StdFuncsMisc.h"
 
 #include <QStringList>
@@ -25,15 +26,11 @@ constexpr std::array<std::pair<quint8, DownloadModel>, 5> DownloadCodes = {{
     {31, {"MarkII 497", htMkIIDnld}},
 }};
 
-bool IsHexDigit(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
-
 bool AllHexDigits(const QByteArray& Text) {
     if (Text.isEmpty())
         return false;
     for (char c : Text)
-        if (!IsHexDigit(c))
+        if (HexDigitValue(c) < 0)
             return false;
     return true;
 }
