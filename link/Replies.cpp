@@ -136,18 +136,14 @@ QString DescribeModeReply(const QByteArray& Reply) {
 }
 
 QChar ModeLetterOf(const QString& Mode, bool Parked) {
-    if (Parked)
-        return QLatin1Char('I');
-    // Some firmware puts "?" before its letter.
-    const QString text = Mode.startsWith(QLatin1Char('?')) ? Mode.mid(1) : Mode;
-    if (text.isEmpty() || !HandboxLetters.contains(text.front()))
-        return QLatin1Char(' ');
-    return text.front();
+    const QChar letter = AnswerLetterOf(Mode, Parked);
+    return IsHandboxLetter(letter) ? letter : QLatin1Char(' ');
 }
 
 QChar AnswerLetterOf(const QString& Mode, bool Parked) {
     if (Parked)
         return QLatin1Char('I');
+    // Some firmware puts "?" before its letter.
     if (Mode.size() > 1 && Mode.front() == QLatin1Char('?'))
         return Mode.at(1);
     return Mode.isEmpty() ? QLatin1Char(' ') : Mode.front();
