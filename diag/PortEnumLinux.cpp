@@ -345,7 +345,7 @@ std::vector<TLinuxSerialPort> VirtualPorts(const TLinuxPortPaths& Paths,
     std::vector<TLinuxSerialPort> ports;
     const std::string& folder = Paths.VirtualFolder;
     // An untrusted folder is left out whole; IgnoredPortsFolder says why.
-    if (folder.empty() || !VirtualPortsFolderIsTrusted(folder))
+    if (folder.empty() || !CheckVirtualPortsFolder(folder).Trusted())
         return ports;
     for (const std::string& entry : FolderEntries(folder)) {
         const int number = entry.rfind("COM", 0) == 0 ? TrailingNumber(entry, 3) : -1;
@@ -574,14 +574,13 @@ TPortAccess TLinuxPortEnumBackend::AccessOf(const std::string& PortName) {
 
 TIgnoredFolder TLinuxPortEnumBackend::IgnoredPortsFolder() {
     const std::string& folder = paths_.VirtualFolder;
-    struct stat st {};
+    if (folder.empty())
+        return {};
+    TVirtualPortsFolderCheck check = CheckVirtualPortsFolder(folder);
     // No folder at all is the usual case of no virtual ports, not a fault.
-    if (folder.empty() || ::lstat(folder.c_str(), &st) != 0)
+    if (!check.Present || check.Trusted())
         return {};
-    std::string reason = VirtualPortsFolderDistrust(folder);
-    if (reason.empty())
-        return {};
-    return {folder, std::move(reason)};
+    return {folder, std::move(check.Distrust)};
 }
 
 std::unique_ptr<TPortEnumBackend> MakeSystemPortEnumBackend() {
