@@ -1,9 +1,6 @@
+#include "common/HexDigit.h"
 #include "common/StdFuncsMisc.h"
 
-namespace {
-
-// Value of one hex digit, or -1. Both cases are accepted, as the handbox's
-// own texts and our templates mix them.
 int HexDigitValue(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';
@@ -13,6 +10,8 @@ int HexDigitValue(char c) {
         return c - 'a' + 10;
     return -1;
 }
+
+namespace {
 
 // The byte named by two hex digits; anything else is a conversion error.
 char PairToByte(char high, char low) {

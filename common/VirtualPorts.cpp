@@ -18,9 +18,11 @@ std::string ParentOf(const std::string& Path) {
 }
 
 // What keeps Path from being a private folder of this user, or empty.
-std::string FolderFault(const std::string& Path) {
+// Present tells whether there is anything under that name to look at.
+std::string FolderFault(const std::string& Path, bool& Present) {
     struct stat st {};
-    if (::lstat(Path.c_str(), &st) != 0)
+    Present = ::lstat(Path.c_str(), &st) == 0;
+    if (!Present)
         return errno == ENOENT ? "does not exist"
                                : std::string("cannot be read: ") + std::strerror(errno);
     if (S_ISLNK(st.st_mode))
@@ -64,25 +66,25 @@ std::string VirtualPortsFolder() {
     return "/tmp/hexvac-" + std::to_string(::getuid()) + "/ports";
 }
 
-bool VirtualPortsFolderIsTrusted(const std::string& Folder) {
-    return VirtualPortsFolderDistrust(Folder).empty();
-}
-
-std::string VirtualPortsFolderDistrust(const std::string& Folder) {
-    if (const std::string fault = FolderFault(Folder); !fault.empty())
-        return "it " + fault;
+TVirtualPortsFolderCheck CheckVirtualPortsFolder(const std::string& Folder) {
+    TVirtualPortsFolderCheck check;
+    if (const std::string fault = FolderFault(Folder, check.Present); !fault.empty()) {
+        check.Distrust = "it " + fault;
+        return check;
+    }
     const std::string parent = ParentOf(Folder);
-    if (const std::string fault = FolderFault(parent); !fault.empty())
-        return "its parent " + parent + " " + fault;
-    return {};
+    bool parentPresent = false;
+    if (const std::string fault = FolderFault(parent, parentPresent); !fault.empty())
+        check.Distrust = "its parent " + parent + " " + fault;
+    return check;
 }
 
 std::string MakeVirtualPortsFolder(std::string& Error) {
     const std::string folder = VirtualPortsFolder();
     if (!MakeFolder(ParentOf(folder), Error) || !MakeFolder(folder, Error))
         return {};
-    if (const std::string distrust = VirtualPortsFolderDistrust(folder); !distrust.empty()) {
-        Error = folder + " cannot be used: " + distrust;
+    if (const TVirtualPortsFolderCheck check = CheckVirtualPortsFolder(folder); !check.Trusted()) {
+        Error = folder + " cannot be used: " + check.Distrust;
         return {};
     }
     return folder;

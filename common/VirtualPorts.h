@@ -11,16 +11,21 @@
 // path: whether it exists or can be trusted is not checked.
 std::string VirtualPortsFolder();
 
-// True when Folder and its parent are real folders (not links) that belong
-// to this user and that no one else can write to. Anyone who could write
-// there could point a COM<n> link at a device the program would then probe.
-bool VirtualPortsFolderIsTrusted(const std::string& Folder);
-
-// Why Folder is not trusted, or empty when it is: "it is a symbolic link",
-// "it is not owned by you", "it is writable by others", or the same of its
-// parent ("its parent /tmp/hexvac-0 is writable by its group"); a folder
-// that is not there gives "it does not exist".
-std::string VirtualPortsFolderDistrust(const std::string& Folder);
+// One look at a virtual ports folder. Folder is trusted when it and its
+// parent are real folders (not links) that belong to this user and that no
+// one else can write to: anyone who could write there could point a COM<n>
+// link at a device the program would then probe.
+struct TVirtualPortsFolderCheck {
+    // Something (a folder, a link, a file) is there under Folder's name.
+    bool Present = false;
+    // Why Folder is not trusted, or empty when it is: "it is a symbolic
+    // link", "it is not owned by you", "it is writable by others", or the
+    // same of its parent ("its parent /tmp/hexvac-0 is writable by its
+    // group"); a folder that is not there gives "it does not exist".
+    std::string Distrust;
+    bool Trusted() const { return Distrust.empty(); }
+};
+TVirtualPortsFolderCheck CheckVirtualPortsFolder(const std::string& Folder);
 
 // Creates the folder (and its parent) as needed, 0700, and checks it is
 // trusted. Returns the folder, or an empty text with Error set.

@@ -345,7 +345,7 @@ std::vector<TLinuxSerialPort> VirtualPorts(const TLinuxPortPaths& Paths,
     std::vector<TLinuxSerialPort> ports;
     const std::string& folder = Paths.VirtualFolder;
     // An untrusted folder is left out whole; IgnoredPortsFolder says why.
-    if (folder.empty() || !VirtualPortsFolderIsTrusted(folder))
+    if (folder.empty() || !CheckVirtualPortsFolder(folder).Trusted())
         return ports;
     for (const std::string& entry : FolderEntries(folder)) {
         const int number = entry.rfind("COM", 0) == 0 ? TrailingNumber(entry, 3) : -1;
@@ -375,6 +375,19 @@ std::vector<TLinuxSerialPort> VirtualPorts(const TLinuxPortPaths& Paths,
         ports.push_back(std::move(port));
     }
     return ports;
+}
+
+// The name of group or user Number as the reentrant lookup Lookup (getgrgid_r,
+// getpwuid_r) finds it, or the number when it has none.
+template <typename Entry, typename Id>
+std::string NameOrNumber(Id Number, int (*Lookup)(Id, Entry*, char*, std::size_t, Entry**),
+                         char* Entry::*Name) {
+    std::vector<char> buffer(16384);
+    Entry entry{};
+    Entry* found = nullptr;
+    return Lookup(Number, &entry, buffer.data(), buffer.size(), &found) == 0 && found
+               ? std::string(found->*Name)
+               : std::to_string(Number);
 }
 
 bool ProcessIsAlive(long Pid) {
@@ -550,21 +563,8 @@ TPortAccess TLinuxPortEnumBackend::AccessOf(const std::string& PortName) {
     access.Device = port->DevicePath;
     struct stat st {};
     if (::stat(port->DevicePath.c_str(), &st) == 0) {
-        std::vector<char> buffer(16384);
-        group groupEntry{};
-        group* groupFound = nullptr;
-        access.Group =
-            ::getgrgid_r(st.st_gid, &groupEntry, buffer.data(), buffer.size(), &groupFound) == 0 &&
-                    groupFound
-                ? groupFound->gr_name
-                : std::to_string(st.st_gid);
-        passwd userEntry{};
-        passwd* userFound = nullptr;
-        access.Owner =
-            ::getpwuid_r(st.st_uid, &userEntry, buffer.data(), buffer.size(), &userFound) == 0 &&
-                    userFound
-                ? userFound->pw_name
-                : std::to_string(st.st_uid);
+        access.Group = NameOrNumber(st.st_gid, ::getgrgid_r, &group::gr_name);
+        access.Owner = NameOrNumber(st.st_uid, ::getpwuid_r, &passwd::pw_name);
         access.Mode = static_cast<unsigned>(st.st_mode & 07777);
         access.GroupMayReadWrite = (st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
         access.RootGroup = st.st_gid == 0;
@@ -574,14 +574,13 @@ TPortAccess TLinuxPortEnumBackend::AccessOf(const std::string& PortName) {
 
 TIgnoredFolder TLinuxPortEnumBackend::IgnoredPortsFolder() {
     const std::string& folder = paths_.VirtualFolder;
-    struct stat st {};
+    if (folder.empty())
+        return {};
+    TVirtualPortsFolderCheck check = CheckVirtualPortsFolder(folder);
     // No folder at all is the usual case of no virtual ports, not a fault.
-    if (folder.empty() || ::lstat(folder.c_str(), &st) != 0)
+    if (!check.Present || check.Trusted())
         return {};
-    std::string reason = VirtualPortsFolderDistrust(folder);
-    if (reason.empty())
-        return {};
-    return {folder, std::move(reason)};
+    return {folder, std::move(check.Distrust)};
 }
 
 std::unique_ptr<TPortEnumBackend> MakeSystemPortEnumBackend() {

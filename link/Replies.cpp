@@ -1,5 +1,6 @@
 #include "link/Replies.h"
 
+#include "common/HexDigit.h"
 #include "common/StdFuncsMisc.h"
 
 #include <QStringList>
@@ -25,15 +26,11 @@ constexpr std::array<std::pair<quint8, DownloadModel>, 5> DownloadCodes = {{
     {31, {"MarkII 497", htMkIIDnld}},
 }};
 
-bool IsHexDigit(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
-
 bool AllHexDigits(const QByteArray& Text) {
     if (Text.isEmpty())
         return false;
     for (char c : Text)
-        if (!IsHexDigit(c))
+        if (HexDigitValue(c) < 0)
             return false;
     return true;
 }
@@ -139,18 +136,14 @@ QString DescribeModeReply(const QByteArray& Reply) {
 }
 
 QChar ModeLetterOf(const QString& Mode, bool Parked) {
-    if (Parked)
-        return QLatin1Char('I');
-    // Some firmware puts "?" before its letter.
-    const QString text = Mode.startsWith(QLatin1Char('?')) ? Mode.mid(1) : Mode;
-    if (text.isEmpty() || !HandboxLetters.contains(text.front()))
-        return QLatin1Char(' ');
-    return text.front();
+    const QChar letter = AnswerLetterOf(Mode, Parked);
+    return IsHandboxLetter(letter) ? letter : QLatin1Char(' ');
 }
 
 QChar AnswerLetterOf(const QString& Mode, bool Parked) {
     if (Parked)
         return QLatin1Char('I');
+    // Some firmware puts "?" before its letter.
     if (Mode.size() > 1 && Mode.front() == QLatin1Char('?'))
         return Mode.at(1);
     return Mode.isEmpty() ? QLatin1Char(' ') : Mode.front();

@@ -517,8 +517,9 @@ private slots:
                 QVERIFY(::symlink(pty.Path.c_str(),
                                   VirtualPortLink(folder.toStdString(), 7).c_str()) == 0);
             const bool exists = QFileInfo(folder).exists() || QFileInfo(folder).isSymLink();
-            QCOMPARE(VirtualPortsFolderDistrust(folder.toStdString()),
-                     exists ? row.reason : std::string("it does not exist"));
+            const TVirtualPortsFolderCheck check = CheckVirtualPortsFolder(folder.toStdString());
+            QCOMPARE(check.Distrust, exists ? row.reason : std::string("it does not exist"));
+            QCOMPARE(check.Present, exists);
             auto backend = std::make_unique<TLinuxPortEnumBackend>(Paths());
             QCOMPARE(backend->IgnoredPortsFolder().Folder,
                      row.reason.empty() ? std::string() : folder.toStdString());

@@ -120,7 +120,7 @@ private slots:
         QVERIFY(first && second);
         const std::string folder = runtime_.path().toStdString() + "/hexvac/ports";
         QCOMPARE(VirtualPortsFolder(), folder);
-        QVERIFY(VirtualPortsFolderIsTrusted(folder));
+        QVERIFY(CheckVirtualPortsFolder(folder).Trusted());
         QCOMPARE(first->PortNumber(), FirstSimulatorPort);
         QCOMPARE(second->PortNumber(), FirstSimulatorPort + 1);
         QCOMPARE(QFileInfo(QString::fromStdString(first->LinkPath())).fileName(), "COM200");
@@ -152,12 +152,12 @@ private slots:
         std::string error;
         QVERIFY(!MakeVirtualPortsFolder(error).empty());
         QCOMPARE(::chmod(folder.c_str(), 0777), 0);
-        QVERIFY(!VirtualPortsFolderIsTrusted(folder));
+        QVERIFY(!CheckVirtualPortsFolder(folder).Trusted());
         QVERIFY(MakeVirtualPortsFolder(error).empty());
         PtyHost host(HandboxEngine(HandboxSettings{}), LineOptions{});
         QVERIFY(!host.Open(error));
         QCOMPARE(::chmod(folder.c_str(), 0700), 0);
-        QVERIFY(VirtualPortsFolderIsTrusted(folder));
+        QVERIFY(CheckVirtualPortsFolder(folder).Trusted());
     }
 
     void AnswersOnlyAtItsOwnRate_data() {
