@@ -48,7 +48,6 @@ private slots:
     void LostModeAnswersDoNotStrandTheHandbox();
     void FileErrorStillLeavesDownloadMode();
     void StopDuringALostReplyDoesNotWaitItOut();
-    void PeekModeReadsALostWordAgain();
 
 private:
     // Starts the line with its handbox found, in download mode.
@@ -228,24 +227,6 @@ void TestDumpFaults::StopDuringALostReplyDoesNotWaitItOut() {
     QVERIFY(LogText(line.Port).contains("Exchange stopped on request"));
     QVERIFY(!LogText(line.Port).contains("Action Timed out"));
     QVERIFY(DumpResultText(result).startsWith("Dump cancelled after 256 bytes"));
-}
-
-void TestDumpFaults::PeekModeReadsALostWordAgain() {
-    HandboxSettings fast;
-    fast.Baud = 115200;
-    SimLine line(fast, Fault(&LineOptions::DropEvery, 5000));
-    line.Port.SetBaud(115200);
-    QVERIFY(link_.Start(line));
-    LinkState.HandboxKind = htAutostar497;
-    LinkState.PeekOK = true;
-    RecordingFace face;
-    const TDumpResult result = LoggedDump(line, {}, 2, file_, face);
-    QCOMPARE(int(result.Outcome), int(TDumpOutcome::Complete));
-    QVERIFY(FileBytes(file_) == Span(line.Host().Engine().Memory(), 2, 0x8000, 0x8000));
-    QVERIFY(result.ReadAgain >= 3);
-    QVERIFY(DumpResultText(result).endsWith(
-        QStringLiteral("%1 words read again").arg(result.ReadAgain)));
-    QCOMPARE(link_.Restarts, 0);
 }
 
 HEXVAC_TEST(TestDumpFaults);

@@ -31,6 +31,7 @@ private slots:
     void cleanup() { link_.End(); }
     void DownloadModePagesLandAtTheirAddresses_data();
     void DownloadModePagesLandAtTheirAddresses();
+    void PeekModeReadsWordsHighByteFirst_data();
     void PeekModeReadsWordsHighByteFirst();
     void CancelKeepsWhatWasReadAndLeavesDownloadMode();
     void HandboxThatWillNotEnterDownloadModeLeavesAnEmptyFile();
@@ -102,21 +103,36 @@ void TestDumpRun::DownloadModePagesLandAtTheirAddresses() {
     QCOMPARE(line.Port.Baud(), 9600);
 }
 
+void TestDumpRun::PeekModeReadsWordsHighByteFirst_data() {
+    QTest::addColumn<int>("dropEvery");
+    QTest::newRow("clean line") << 0;
+    QTest::newRow("every 5000th reply lost") << 5000;
+}
+
 void TestDumpRun::PeekModeReadsWordsHighByteFirst() {
+    QFETCH(int, dropEvery);
     // At 115200: 16384 exchanges, each with its command's line time.
     HandboxSettings fast;
     fast.Baud = 115200;
-    SimLine line(fast);
+    LineOptions faults;
+    faults.DropEvery = dropEvery;
+    SimLine line(fast, faults);
     line.Port.SetBaud(115200);
     QVERIFY(link_.Start(line));
     LinkState.HandboxKind = htAutostar497;
     LinkState.PeekOK = true;
-    LinkState.ScopeFound = true;
     RecordingFace face;
     // 16384 peeks of 28000-2FFFE: every word in its place proves the addresses.
-    const TDumpResult result = RunDump(line.Port, {}, 2, file_, face);
+    const TDumpResult result = LoggedDump(line, {}, 2, file_, face);
     QCOMPARE(int(result.Outcome), int(TDumpOutcome::Complete));
     QVERIFY(FileBytes(file_) == Span(line.Host().Engine().Memory(), 2, 0x8000, 0x8000));
+    QCOMPARE(link_.Restarts, 0);
+    if (dropEvery == 0)
+        return;
+    // A lost word is read again, and the result says how often.
+    QVERIFY(result.ReadAgain >= 3);
+    QVERIFY(DumpResultText(result).endsWith(
+        QStringLiteral("%1 words read again").arg(result.ReadAgain)));
 }
 
 void TestDumpRun::CancelKeepsWhatWasReadAndLeavesDownloadMode() {

@@ -47,9 +47,8 @@ private slots:
     void BusyHandboxIsSentTheCommandAgain();
     void SecondExchangeIsRefusedWhileOneRuns();
     void ZeroLengthCommandReturnsAtOnce();
-    void QuietTimeOutSaysNothing();
-    void LoudTimeOutWithoutHandboxTellsTheUser();
-    void TimeOutWithHandboxStillAnsweringKeepsIt();
+    void TimeOutIsToldAsTheLinkStands_data();
+    void TimeOutIsToldAsTheLinkStands();
     void TimeOutWithHandboxGoneForgetsItAndRestartsDetection();
     void VanishingDeviceEndsTheWaitAtOnce();
     void DeviceGoneBeforeAnExchangeIsToldOnceWithoutAnError_data();
@@ -202,52 +201,51 @@ void TestExchange::ZeroLengthCommandReturnsAtOnce() {
     QVERIFY(!line.Port.AwaitingReply);
 }
 
-void TestExchange::QuietTimeOutSaysNothing() {
+void TestExchange::TimeOutIsToldAsTheLinkStands_data() {
+    QTest::addColumn<bool>("quiet");
+    QTest::addColumn<bool>("found"); // a known 497 on the line
+    QTest::addColumn<QStringList>("texts");
+    QTest::addColumn<QStringList>("logged"); // none: not even "Action Timed out"
+    QTest::addColumn<int>("identifies");
+    // A quiet time-out does not even reacquire.
+    QTest::newRow("quiet") << true << true << QStringList() << QStringList() << 0;
+    QTest::newRow("loud, no handbox")
+        << false << false << QStringList({"Action Timed out, refer log for details"})
+        << QStringList({"Action Timed out "}) << 0;
+    QTest::newRow("loud, handbox still answering")
+        << false << true << QStringList({"Timeout from scope, refer log for details"})
+        << QStringList({"Action Timed out ", " Scope still there. Chk command syntax "}) << 1;
+}
+
+void TestExchange::TimeOutIsToldAsTheLinkStands() {
+    QFETCH(bool, quiet);
+    QFETCH(bool, found);
+    QFETCH(QStringList, texts);
+    QFETCH(QStringList, logged);
+    QFETCH(int, identifies);
     SimLine line;
     QVERIFY(link_.Start(line));
     line.Port.Log.SetLogging(tlOn);
-    LinkState.ScopeFound = true; // a quiet time-out does not even reacquire
+    LinkState.ScopeFound = found;
+    LinkState.HandboxKind = found ? htAutostar497 : htNone;
+    if (quiet)
+        LinkFixture::MakeNextTimeoutQuiet(line.Port);
     QByteArray reply("unset");
-    LinkFixture::MakeNextTimeoutQuiet(line.Port);
-    SendCommandTerminated(line.Port, "#:ED#", "#", reply, 100);
+    SendCommandTerminated(line.Port, "#:EC#", "#", reply, 100);
     QVERIFY(reply.isEmpty());
     QVERIFY(!LinkFixture::QuietTimeoutPending(line.Port));
-    QCOMPARE(link_.Ui.Entries().size(), 0);
-    QVERIFY(!LogText(line.Port).contains("Action Timed out"));
-    QVERIFY(LinkState.ScopeFound);
-    QCOMPARE(link_.Restarts, 0);
-}
-
-void TestExchange::LoudTimeOutWithoutHandboxTellsTheUser() {
-    SimLine line;
-    QVERIFY(link_.Start(line));
-    line.Port.Log.SetLogging(tlOn);
-    QByteArray reply("unset");
-    SendCommandTerminated(line.Port, "#:EC#", "#", reply, 100);
-    QVERIFY(reply.isEmpty());
-    QCOMPARE(link_.Ui.Texts(), QStringList({"Action Timed out, refer log for details"}));
-    QCOMPARE(link_.Ui.Entries().first().kind, ScriptedUiHost::Kind::Message);
-    QVERIFY(LogText(line.Port).contains("Action Timed out "));
-    QVERIFY(!line.Port.AwaitingReply);
-    QCOMPARE(link_.Restarts, 0);
-}
-
-void TestExchange::TimeOutWithHandboxStillAnsweringKeepsIt() {
-    SimLine line;
-    QVERIFY(link_.Start(line));
-    line.Port.Log.SetLogging(tlOn);
-    LinkState.ScopeFound = true;
-    LinkState.HandboxKind = htAutostar497;
-    QByteArray reply;
-    SendCommandTerminated(line.Port, "#:EC#", "#", reply, 100);
-    QCOMPARE(link_.Ui.Texts(), QStringList({"Timeout from scope, refer log for details"}));
-    QCOMPARE(link_.Identifies, 1);
-    QCOMPARE(link_.Restarts, 0);
-    QVERIFY(LinkState.ScopeFound);
-    QCOMPARE(LinkState.HandboxKind, std::uint8_t(htAutostar497));
+    QCOMPARE(link_.Ui.Texts(), texts);
+    if (!quiet && !found)
+        QCOMPARE(link_.Ui.Entries().first().kind, ScriptedUiHost::Kind::Message);
     const QString log = LogText(line.Port);
-    QVERIFY(log.contains("Action Timed out "));
-    QVERIFY(log.contains(" Scope still there. Chk command syntax "));
+    for (const QString& entry : logged)
+        QVERIFY2(log.contains(entry), qPrintable(entry));
+    if (logged.isEmpty())
+        QVERIFY(!log.contains("Action Timed out"));
+    QCOMPARE(link_.Identifies, identifies);
+    QCOMPARE(link_.Restarts, 0);
+    QCOMPARE(LinkState.ScopeFound, found);
+    QCOMPARE(int(LinkState.HandboxKind), found ? int(htAutostar497) : int(htNone));
     QVERIFY(!line.Port.AwaitingReply);
     // The line is clean for the next exchange.
     SendCommandTerminated(line.Port, ":GVP#", "#", reply, 5000);
