@@ -6,11 +6,7 @@
 #include "link/StdDefs.h"
 #include "serial/COMPorts.h"
 #include "serial/CommLog.h"
-#include "serial/Exchange.h"
-#include "tests/support/FakePorts.h"
-#include "tests/support/ScriptedPeer.h"
-#include "tests/support/ScriptedUiHost.h"
-#include "tests/support/SimLine.h"
+#include "tests/support/LinkFixture.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QAbstractButton>
@@ -30,9 +26,8 @@
 class TestMainWindow : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void init() { link_.Begin(5, LinkFixture::FakePorts); } // no serial ports
+    void cleanup() { link_.End(); }
     void EveryControlSitsAtItsPlaceWithItsStartState();
     void MenuBarHoldsTheFourTopItems();
     void StartupQuestionDecidesAutoDetect_data();
@@ -50,26 +45,8 @@ private slots:
     void AClosedWindowLeavesNothingForTheCoreToCall();
 
 private:
-    ScriptedUiHost host_;
-    UiHost* previous_ = nullptr;
-    std::unique_ptr<ScopedFakePorts> ports_;
+    LinkFixture link_;
 };
-
-void TestMainWindow::initTestCase() {
-    Timing::SetTestScale(5);
-}
-
-void TestMainWindow::init() {
-    host_.Clear();
-    previous_ = InstallUiHost(&host_);
-    ports_ = std::make_unique<ScopedFakePorts>(); // a machine without serial ports
-}
-
-void TestMainWindow::cleanup() {
-    ports_.reset();
-    InstallUiHost(previous_);
-    LinkState.SelectingPort = false;
-}
 
 void TestMainWindow::EveryControlSitsAtItsPlaceWithItsStartState() {
     TFHexvac w;
@@ -187,20 +164,19 @@ void TestMainWindow::StartupQuestionDecidesAutoDetect_data() {
 void TestMainWindow::StartupQuestionDecidesAutoDetect() {
     QFETCH(int, answer);
     QFETCH(bool, noAutoDetect);
-    UsePrivateVirtualPortsFolder();
     ScriptedPeer peer; // a port where nothing answers
     QString error;
     const int number = peer.Start(error);
     QVERIFY2(number, qPrintable(error));
-    ports_->Ports().AddPort(number, "pts peer");
-    host_.Answer(answer);
+    link_.Ports().AddPort(number, "pts peer");
+    link_.Ui.Answer(answer);
     TFHexvac w;
     w.show();
     QVERIFY(w.Timer1->isActive());
-    QCOMPARE(host_.Entries().size(), 0); // not before the delay
+    QCOMPARE(link_.Ui.Entries().size(), 0); // not before the delay
     QTRY_VERIFY_WITH_TIMEOUT(
-        !host_.Entries().isEmpty() && !LinkState.SelectingPort && w.ApdCom.Open(), 20000);
-    const auto& asked = host_.Entries().first();
+        !link_.Ui.Entries().isEmpty() && !LinkState.SelectingPort && w.ApdCom.Open(), 20000);
+    const auto& asked = link_.Ui.Entries().first();
     QCOMPARE(asked.kind, ScriptedUiHost::Kind::Question);
     QCOMPARE(asked.text, QStringLiteral("Try to AutoDetect a connected scope"));
     QCOMPARE(asked.buttons, QStringList({"YES", "NO"}));
@@ -215,7 +191,7 @@ void TestMainWindow::StartupQuestionDecidesAutoDetect() {
     // Asked once only.
     QTest::qWait(Timing::Scaled(Timing::StartupQuestionMs) * 3);
     int questions = 0;
-    for (const auto& entry : host_.Entries())
+    for (const auto& entry : link_.Ui.Entries())
         questions += entry.kind == ScriptedUiHost::Kind::Question;
     QCOMPARE(questions, 1);
     QVERIFY(!w.Timer1->isActive());
@@ -277,11 +253,11 @@ void TestMainWindow::AboutShowsTheVersionText() {
     auto* about = w.menuBar()->findChild<QAction*>(QStringLiteral("About1"));
     QVERIFY(about);
     about->trigger();
-    QCOMPARE(host_.Entries().size(), 1);
-    QCOMPARE(host_.Entries().first().kind, ScriptedUiHost::Kind::Message);
-    QVERIFY2(host_.Entries().first().text.contains(QStringLiteral("  Ver: ")),
-             qPrintable(host_.Entries().first().text));
-    QCOMPARE(host_.Entries().first().anchor, QStringLiteral("FHexvac"));
+    QCOMPARE(link_.Ui.Entries().size(), 1);
+    QCOMPARE(link_.Ui.Entries().first().kind, ScriptedUiHost::Kind::Message);
+    QVERIFY2(link_.Ui.Entries().first().text.contains(QStringLiteral("  Ver: ")),
+             qPrintable(link_.Ui.Entries().first().text));
+    QCOMPARE(link_.Ui.Entries().first().anchor, QStringLiteral("FHexvac"));
 }
 
 // The log as its view shows it, header first; asked again, the same lines
@@ -291,26 +267,26 @@ void TestMainWindow::ShowLogShowsTheLogUpToNowEveryTime() {
     auto* showLog = w.menuBar()->findChild<QAction*>(QStringLiteral("ShowLog1"));
     QVERIFY(showLog);
     showLog->trigger();
-    QCOMPARE(host_.Texts(),
+    QCOMPARE(link_.Ui.Texts(),
              QStringList{"Nothing is logged yet: the log starts when a port is opened"});
     QVERIFY(!QFile::exists(w.ApdCom.Log.LogName));
 
     ClearLog(w.ApdCom); // as opening the first port does
     w.ApdCom.Log.AddStringToLog(QStringLiteral("Action Timed out "));
     for (const int shown : {1, 2}) {
-        host_.Clear();
+        link_.Ui.Clear();
         showLog->trigger();
-        QCOMPARE(host_.Entries().size(), 1);
-        QCOMPARE(host_.Entries().first().kind, ScriptedUiHost::Kind::Log);
-        QCOMPARE(host_.Entries().first().text, QStringLiteral("Communications Log"));
-        const QStringList lines = host_.LastLog();
+        QCOMPARE(link_.Ui.Entries().size(), 1);
+        QCOMPARE(link_.Ui.Entries().first().kind, ScriptedUiHost::Kind::Log);
+        QCOMPARE(link_.Ui.Entries().first().text, QStringLiteral("Communications Log"));
+        const QStringList lines = link_.Ui.LastLog();
         QCOMPARE(lines.value(0), QStringLiteral("Appended serial log"));
         QCOMPARE(lines.size(), 7 + shown);
         QVERIFY2(lines.value(7).endsWith(QStringLiteral("Str       Action Timed out ")),
                  qPrintable(lines.value(7)));
         w.ApdCom.Log.AddStringToLog(QStringLiteral("No response from scope "));
     }
-    QVERIFY(host_.LastLog().last().endsWith(QStringLiteral("No response from scope ")));
+    QVERIFY(link_.Ui.LastLog().last().endsWith(QStringLiteral("No response from scope ")));
 }
 
 void TestMainWindow::FileNamesCarryTheInstanceNumber() {
@@ -410,7 +386,7 @@ void TestMainWindow::AClosedWindowLeavesNothingForTheCoreToCall() {
     QVERIFY(!RegisteredMenus().SourceMenu);
     QVERIFY(!AutoDetectItem());
     QVERIFY(!LinkState.StatusPanel);
-    ExchangeHooks().RestartDetection();
+    LinkFixture::RestartDetection();
 }
 
 HEXVAC_TEST(TestMainWindow);

@@ -5,15 +5,10 @@
 // port backend.
 
 #include "app/Dump.h"
-#include "common/Timing.h"
 #include "link/StdDefs.h"
 #include "link/StdFuncsMeade.h"
 #include "serial/COMPorts.h"
-#include "serial/Exchange.h"
-#include "tests/support/FakePorts.h"
-#include "tests/support/ScriptedPeer.h"
-#include "tests/support/ScriptedUiHost.h"
-#include "tests/support/SimLine.h"
+#include "tests/support/LinkFixture.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QCheckBox>
@@ -44,9 +39,11 @@ TMenuItem* ItemTagged(const TMenuItem& menu, int tag) {
 class TestPortSelection : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void init() {
+        link_.Begin(10, LinkFixture::FakePorts);
+        LinkState.MaxBaud = 0; // outlives every handbox: start each test without one
+    }
+    void cleanup() { link_.End(); }
     void SourceMenuListsPortsInNumberOrder();
     void WithoutPortClassEveryNumberIsTried();
     void HeldPortIsDisabledButOursStaysEnabled();
@@ -71,41 +68,20 @@ private:
     // Shows the window, answers "YES" to its start-up question and waits
     // until a handbox is found and "Run" is enabled.
     bool ShowAndDetect(TFHexvac& w) {
-        host_.Answer(1);
+        link_.Ui.Answer(1);
         w.show();
         return QTest::qWaitFor([&] { return w.SBLoad->isEnabled(); }, 20000);
     }
 
-    ScriptedUiHost host_;
-    UiHost* previous_ = nullptr;
-    std::unique_ptr<ScopedFakePorts> ports_;
+    LinkFixture link_;
 };
-
-void TestPortSelection::initTestCase() {
-    UsePrivateVirtualPortsFolder();
-}
-
-void TestPortSelection::init() {
-    Timing::SetTestScale(10);
-    host_.Clear();
-    previous_ = InstallUiHost(&host_);
-    ports_ = std::make_unique<ScopedFakePorts>();
-    LinkState.MaxBaud = 0; // outlives every handbox: start each test without one
-}
-
-void TestPortSelection::cleanup() {
-    ports_.reset();
-    InstallUiHost(previous_);
-    LinkState.SelectingPort = false;
-}
 
 int TestPortSelection::AddHandbox(std::unique_ptr<SimHandbox>& sim, HandboxSettings settings,
                                   LineOptions options) {
     sim = std::make_unique<SimHandbox>(settings, options);
-    QString error;
-    if (!sim->Start(error))
-        qFatal("simulator: %s", qPrintable(error));
-    ports_->Ports().AddPort(sim->PortNumber(), "pts handbox");
+    if (!link_.Start(*sim))
+        qFatal("no simulated handbox");
+    link_.Ports().AddPort(sim->PortNumber(), "pts handbox");
     return sim->PortNumber();
 }
 
@@ -114,14 +90,14 @@ int TestPortSelection::AddPeer(ScriptedPeer& peer) {
     const int number = peer.Start(error);
     if (number == 0)
         qFatal("peer: %s", qPrintable(error));
-    ports_->Ports().AddPort(number, "pts peer");
+    link_.Ports().AddPort(number, "pts peer");
     return number;
 }
 
 void TestPortSelection::SourceMenuListsPortsInNumberOrder() {
-    ports_->Ports().AddPort(2, "USB Serial Port (COM2)");
-    ports_->Ports().AddPort(10, "ttyUSB9 FT232R USB UART");
-    ports_->Ports().AddPort(3, "Communications Port (COM3)", TPortState::Held);
+    link_.Ports().AddPort(2, "USB Serial Port (COM2)");
+    link_.Ports().AddPort(10, "ttyUSB9 FT232R USB UART");
+    link_.Ports().AddPort(3, "Communications Port (COM3)", TPortState::Held);
     TFHexvac w;
     QString portsText;
     BuildPorts(w.ApdCom, portsText);
@@ -138,9 +114,9 @@ void TestPortSelection::SourceMenuListsPortsInNumberOrder() {
 
 void TestPortSelection::WithoutPortClassEveryNumberIsTried() {
     // No port-class device: a port in use elsewhere still counts as there.
-    ports_->Ports().SetState(5, TPortState::Held);
-    ports_->Ports().SetState(7, TPortState::Available);
-    ports_->Ports().SetState(9, TPortState::NoPermission);
+    link_.Ports().SetState(5, TPortState::Held);
+    link_.Ports().SetState(7, TPortState::Available);
+    link_.Ports().SetState(9, TPortState::NoPermission);
     TFHexvac w;
     QString portsText;
     BuildPorts(w.ApdCom, portsText);
@@ -151,13 +127,13 @@ void TestPortSelection::WithoutPortClassEveryNumberIsTried() {
 void TestPortSelection::HeldPortIsDisabledButOursStaysEnabled() {
     std::unique_ptr<SimHandbox> sim;
     const int ours = AddHandbox(sim, {});
-    ports_->Ports().AddPort(4, "Other program's port", TPortState::Held);
+    link_.Ports().AddPort(4, "Other program's port", TPortState::Held);
     TFHexvac w;
     LinkState.NoAutoDetect = false;
-    host_.Answer(1);
+    link_.Ui.Answer(1);
     w.show();
     QTRY_VERIFY(w.SBLoad->isEnabled());
-    ports_->Ports().SetState(ours, TPortState::Held); // as our own open port probes
+    link_.Ports().SetState(ours, TPortState::Held); // as our own open port probes
     RefreshPorts(w.ApdCom);
     QVERIFY(ItemTagged(w.ScopeSources, ours)->Enabled());
     QVERIFY(!ItemTagged(w.ScopeSources, 4)->Enabled());
@@ -167,10 +143,10 @@ void TestPortSelection::StartupWithNoSendsNothingToTheHandbox() {
     ScriptedPeer peer;
     peer.Answer(QByteArray(1, '\x06'), "A");
     const int number = AddPeer(peer);
-    host_.Answer(2); // "NO"
+    link_.Ui.Answer(2); // "NO"
     TFHexvac w;
     w.show();
-    QTRY_VERIFY(!LinkState.SelectingPort && host_.Entries().size() == 1 && w.ApdCom.Open());
+    QTRY_VERIFY(!LinkState.SelectingPort && link_.Ui.Entries().size() == 1 && w.ApdCom.Open());
     QVERIFY(peer.Received().isEmpty());
     const QString caption = QStringLiteral("COM%1: pts peer").arg(number);
     const QString log = LogText(w.ApdCom);
@@ -206,7 +182,7 @@ void TestPortSelection::DetectionStopsAtTheFirstPortThatAnswers() {
 void TestPortSelection::ManualChangeToAnEmptyPortThenNone() {
     ScriptedPeer silent;
     const int number = AddPeer(silent);
-    host_.Answer(2); // "NO": the port is opened without a probe
+    link_.Ui.Answer(2); // "NO": the port is opened without a probe
     TFHexvac w;
     w.show();
     QTRY_VERIFY(w.ApdCom.Open() && !LinkState.SelectingPort);
@@ -231,7 +207,7 @@ void TestPortSelection::DownloadModeHandboxIsWarnedAboutAndNotTested() {
     AddHandbox(sim, download);
     TFHexvac w;
     QVERIFY(ShowAndDetect(w));
-    QVERIFY(host_.Texts().contains("Warning, Autostar 497 found but it is in download mode"));
+    QVERIFY(link_.Ui.Texts().contains("Warning, Autostar 497 found but it is in download mode"));
     QCOMPARE(int(LinkState.HandboxKind), int(htAutostar497Dnld));
     QVERIFY(!LogText(w.ApdCom).contains("Test for Peek and Poke capability"));
     QVERIFY(
@@ -243,7 +219,7 @@ void TestPortSelection::MkIIDisablesTheLowMemoryBoxes() {
     HandboxSettings mkII;
     mkII.Model = HandboxModel::Autostar497Mk2;
     AddHandbox(sim, mkII);
-    host_.Answer(1);
+    link_.Ui.Answer(1);
     TFHexvac w;
     w.CBLowRam->setChecked(true);
     w.CBLowOnly->setChecked(true);
@@ -289,32 +265,31 @@ void TestPortSelection::CloseCheckAsksAboutDownloadModeAndRate() {
         HandboxSettings download;
         download.DownloadMode = true;
         AddHandbox(sim, download);
-        host_.Answer(1);
+        link_.Ui.Answer(1);
         TFHexvac w;
         w.show();
         QTRY_VERIFY_WITH_TIMEOUT(w.SBLoad->isEnabled(), 20000);
-        host_.Answer(1); // "Abort close"
+        link_.Ui.Answer(1); // "Abort close"
         QVERIFY(!w.close());
-        QCOMPARE(host_.Entries().last().text, QStringLiteral("Scope is still in download mode"));
-        host_.Answer(2); // "Close anyway"
+        QCOMPARE(link_.Ui.Entries().last().text, QStringLiteral("Scope is still in download mode"));
+        link_.Ui.Answer(2); // "Close anyway"
         QVERIFY(w.close());
     }
-    host_.Clear();
-    ports_.reset(); // the first handbox's port is gone with it
-    ports_ = std::make_unique<ScopedFakePorts>();
+    link_.Ui.Clear();
+    link_.Ports().Clear(); // the first handbox's port is gone with it
     std::unique_ptr<SimHandbox> sim;
     HandboxSettings gps;
     gps.Model = HandboxModel::Lx200Gps;
     gps.Baud = 19200;
     AddHandbox(sim, gps);
-    host_.Answer(1);
+    link_.Ui.Answer(1);
     TFHexvac w;
     w.show();
     QTRY_VERIFY_WITH_TIMEOUT(w.SBLoad->isEnabled(), 30000);
     QCOMPARE(w.ApdCom.Baud(), 19200);
-    host_.Answer(1); // "Reset to 9600 and close"
+    link_.Ui.Answer(1); // "Reset to 9600 and close"
     QVERIFY(w.close());
-    QCOMPARE(host_.Entries().at(host_.Entries().size() - 2).text,
+    QCOMPARE(link_.Ui.Entries().at(link_.Ui.Entries().size() - 2).text,
              QStringLiteral("Scope is currently set to 19200 baud"));
     QCOMPARE(sim->Host().Engine().Baud(), 9600);
 }
@@ -326,13 +301,13 @@ void TestPortSelection::RunDumpsAndCancelWindsDownBeforeTheNextRun() {
     QVERIFY(ShowAndDetect(w));
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("dump.bin"));
-    host_.AnswerSaveFile(file);
-    host_.Answer(1); // "Download"
+    link_.Ui.AnswerSaveFile(file);
+    link_.Ui.Answer(1); // "Download"
     w.RxTo->setValue(2);
     w.SBLoad->click();
-    QCOMPARE(host_.Entries().at(host_.Entries().size() - 2).text,
+    QCOMPARE(link_.Ui.Entries().at(link_.Ui.Entries().size() - 2).text,
              QStringLiteral("497Dump x02tox02.bin"));
-    QCOMPARE(host_.Entries().last().text, QStringLiteral("Data Mode required"));
+    QCOMPARE(link_.Ui.Entries().last().text, QStringLiteral("Data Mode required"));
     QFile dumped(file);
     QVERIFY(dumped.open(QIODevice::ReadOnly));
     QByteArray expected;
@@ -343,7 +318,7 @@ void TestPortSelection::RunDumpsAndCancelWindsDownBeforeTheNextRun() {
 
     // Cancel a long run; a click while it winds down starts nothing.
     w.RxTo->setValue(5);
-    host_.Answer(1);
+    link_.Ui.Answer(1);
     int clicks = 0;
     QTimer ticker;
     connect(&ticker, &QTimer::timeout, &w, [&] {
@@ -359,7 +334,7 @@ void TestPortSelection::RunDumpsAndCancelWindsDownBeforeTheNextRun() {
     QCOMPARE(clicks, 2);
     QVERIFY(dumped.size() < 4 * 0x8000);
     const int questions =
-        int(std::count_if(host_.Entries().begin(), host_.Entries().end(),
+        int(std::count_if(link_.Ui.Entries().begin(), link_.Ui.Entries().end(),
                           [](const auto& e) { return e.text == "Data Mode required"; }));
     QCOMPARE(questions, 2); // the click while winding down asked nothing
     QTRY_VERIFY(!sim->Host().Engine().InDownloadMode());
@@ -371,8 +346,8 @@ void TestPortSelection::SourceChosenDuringARunWaitsForItsCleanEnd() {
     TFHexvac w;
     QVERIFY(ShowAndDetect(w));
     QTemporaryDir dir;
-    host_.AnswerSaveFile(dir.filePath(QStringLiteral("dump.bin")));
-    host_.Answer(1); // "Download"
+    link_.Ui.AnswerSaveFile(dir.filePath(QStringLiteral("dump.bin")));
+    link_.Ui.Answer(1); // "Download"
     w.RxTo->setValue(5);
     // "None" while the run reads: the run ends first, out of download mode,
     // and says so; only then is the port closed.
@@ -389,7 +364,7 @@ void TestPortSelection::SourceChosenDuringARunWaitsForItsCleanEnd() {
     QVERIFY(chosen);
     QVERIFY(!sim->Host().Engine().InDownloadMode());
     QVERIFY(!w.ApdCom.Open());
-    const QStringList texts = host_.Texts();
+    const QStringList texts = link_.Ui.Texts();
     QVERIFY2(texts.filter(QRegularExpression("^Dump cancelled after \\d+ bytes$")).size() == 1,
              qPrintable(texts.join('|')));
     QCOMPARE(w.SBarPanel0->text(), QStringLiteral("No COM port selected"));
@@ -403,9 +378,9 @@ void TestPortSelection::StatusLineTellsTheRateAfterARun() {
     TFHexvac w;
     QVERIFY(ShowAndDetect(w));
     QTemporaryDir dir;
-    host_.AnswerSaveFile(dir.filePath(QStringLiteral("dump.bin")));
-    host_.Answer(1); // "Set to 115200"
-    host_.Answer(1); // "Download"
+    link_.Ui.AnswerSaveFile(dir.filePath(QStringLiteral("dump.bin")));
+    link_.Ui.Answer(1); // "Set to 115200"
+    link_.Ui.Answer(1); // "Download"
     w.RxFrom->setValue(2);
     w.RxTo->setValue(2);
     w.SBLoad->click();
@@ -421,21 +396,21 @@ void TestPortSelection::UnpluggedHandboxIsReportedOnceAndDetectionRestarts() {
     LineOptions vanish;
     vanish.VanishAfter = vanishAfter;
     AddHandbox(sim, {}, vanish);
-    host_.Answer(1);
+    link_.Ui.Answer(1);
     TFHexvac w;
     w.show();
     if (whileIdle) {
         QTRY_VERIFY_WITH_TIMEOUT(w.SBLoad->isEnabled(), 20000);
         QVERIFY(!sim->Host().Vanished());
-        host_.Answer(1); // acknowledge what the baud check then reports
+        link_.Ui.Answer(1); // acknowledge what the baud check then reports
         w.findChild<QAction*>(QStringLiteral("BaudCheck1"))->trigger();
     }
     QTRY_VERIFY_WITH_TIMEOUT(
         sim->Host().Vanished() && !LinkState.SelectingPort &&
-            host_.Texts().contains(
+            link_.Ui.Texts().contains(
                 "No Free Com ports found on this machine\rNo logging will be carried out"),
         20000);
-    QCOMPARE(host_.Texts().count("Currently selected Port is no longer Available"), 1);
+    QCOMPARE(link_.Ui.Texts().count("Currently selected Port is no longer Available"), 1);
     QVERIFY(!LinkState.ScopeFound);
     QCOMPARE(w.SBarPanel0->text(), QStringLiteral("No valid COM ports found"));
     QVERIFY(!w.SBLoad->isEnabled());

@@ -1,9 +1,11 @@
 #pragma once
-// What the dump tests share: a face that records and cancels, and the
-// memory and file bytes they compare.
+// What the dump tests share: a face that records and cancels, a run that
+// logs every command, and the memory and file bytes they compare.
 
 #include "link/DumpRun.h"
+#include "link/StdDefs.h"
 #include "sim/Memory.h"
+#include "tests/support/SimLine.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -42,4 +44,13 @@ inline QByteArray Span(const HandboxMemory& Memory, int Page, int From, int Coun
 inline QByteArray FileBytes(const QString& Name) {
     QFile file(Name);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A run against a found handbox, with room in the log for every command.
+inline TDumpResult LoggedDump(SimLine& Line, const TDumpOptions& Options, int DataMode,
+                              const QString& File, RecordingFace& Face) {
+    Line.Port.Log.LogSize = 20 * 1000 * 1000;
+    Line.Port.Log.SetLogging(tlOn);
+    LinkState.ScopeFound = true;
+    return RunDump(Line.Port, Options, DataMode, File, Face);
 }

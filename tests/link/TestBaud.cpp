@@ -6,10 +6,7 @@
 #include "common/Timing.h"
 #include "link/StdDefs.h"
 #include "link/StdFuncsMeade.h"
-#include "serial/Exchange.h"
-#include "tests/support/ScriptedPeer.h"
-#include "tests/support/ScriptedUiHost.h"
-#include "tests/support/SimLine.h"
+#include "tests/support/LinkFixture.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QTest>
@@ -48,9 +45,8 @@ QStringList Said(const ScriptedUiHost& host) {
 class TestBaud : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void init() { link_.Begin(20); }
+    void cleanup() { link_.End(); }
     void FindsTheHandboxAtTheRateItRuns_data();
     void FindsTheHandboxAtTheRateItRuns();
     void ScriptedAnswersAndSilence_data();
@@ -61,24 +57,8 @@ private slots:
     void SlowBaudPromptOnlyBelowTheFastestRateSeen();
 
 private:
-    ScriptedUiHost host_;
-    UiHost* previous_ = nullptr;
+    LinkFixture link_;
 };
-
-void TestBaud::initTestCase() {
-    UsePrivateVirtualPortsFolder();
-}
-
-void TestBaud::init() {
-    Timing::SetTestScale(20);
-    host_.Clear();
-    previous_ = InstallUiHost(&host_);
-    ResetLinkState();
-}
-
-void TestBaud::cleanup() {
-    InstallUiHost(previous_);
-}
 
 void TestBaud::FindsTheHandboxAtTheRateItRuns_data() {
     QTest::addColumn<int>("model");
@@ -113,8 +93,7 @@ void TestBaud::FindsTheHandboxAtTheRateItRuns() {
     settings.Baud = rate;
     settings.Parked = ParkedStyle(parked);
     SimLine line(settings);
-    QString error;
-    QVERIFY2(line.Start(error), qPrintable(error));
+    QVERIFY(link_.Start(line));
     line.Port.Log.SetLogging(tlOn);
     QCOMPARE(line.Port.Baud(), 9600);
     RecordingBox box;
@@ -124,7 +103,7 @@ void TestBaud::FindsTheHandboxAtTheRateItRuns() {
     QCOMPARE(QString(modeChar), letter);
     QCOMPARE(line.Port.Baud(), rate);
     QCOMPARE(LinkState.CurrentBaud, rate); // the status was refreshed
-    QVERIFY(!line.Port.Exchange.QuietTimeout);
+    QVERIFY(!LinkFixture::QuietTimeoutPending(line.Port));
 
     const QString log = LogText(line.Port);
     QVERIFY(log.contains("---Test Bauds--- on " + Com(line.Port)));
@@ -133,11 +112,11 @@ void TestBaud::FindsTheHandboxAtTheRateItRuns() {
     const QString found =
         QStringLiteral("Scope found on %1 at %2 Baud ").arg(Com(line.Port)).arg(rate);
     if (!quiet)
-        QCOMPARE(Said(host_), QStringList{"modal: " + found});
+        QCOMPARE(Said(link_.Ui), QStringList{"modal: " + found});
     else if (!window)
-        QCOMPARE(Said(host_), QStringList{"notice: " + found});
+        QCOMPARE(Said(link_.Ui), QStringList{"notice: " + found});
     else
-        QCOMPARE(Said(host_), QStringList{});
+        QCOMPARE(Said(link_.Ui), QStringList{});
     if (window) {
         QCOMPARE(box.Label1, "Try " + Com(line.Port));
         QCOMPARE(box.Label2, quiet ? QStringLiteral("Scope found at %1 Baud ").arg(rate)
@@ -164,38 +143,32 @@ void TestBaud::ScriptedAnswersAndSilence() {
     QFETCH(int, result);
     QFETCH(QString, letter);
     Timing::SetTestScale(5); // eleven rounds of mostly waiting
-    ScriptedPeer peer;
+    PeerLine line;
     for (int i = 0; !ack.isEmpty() && i < 11; ++i)
-        peer.Answer(QByteArray(1, '\x06'), ack);
-    QString error;
-    const int number = peer.Start(error);
-    QVERIFY2(number != 0, qPrintable(error));
-    TApdComPort port;
-    port.SetComNumber(number);
+        line.Peer.Answer(QByteArray(1, '\x06'), ack);
+    TApdComPort& port = line.Port;
     port.SetBaud(4800);
-    port.SetOpen(true);
-    CreateExchangeTimers(port);
-    RouteExchangeEvents(port, QStringLiteral("ert"));
+    QVERIFY(link_.Start(line));
     port.Log.SetLogging(tlOn);
     RecordingBox box;
     QChar modeChar;
 
     QCOMPARE(BaudTest(port, window ? &box : nullptr, modeChar, quiet), result);
     QCOMPARE(QString(modeChar), letter);
-    QVERIFY(!port.Exchange.QuietTimeout);
+    QVERIFY(!LinkFixture::QuietTimeoutPending(port));
     QCOMPARE(port.Baud(), 4800); // where it was, not at 1200
     QCOMPARE(LinkState.CurrentBaud, 4800);
 
     const QByteArray round = "#" + QByteArray(1, '\x06') + (ack.isEmpty() ? "#:ED##:EC#" : "");
     const QString com = Com(port);
     if (result > 0) {
-        QCOMPARE(peer.Received(), round);
-        QCOMPARE(Said(host_), QStringList{"modal: Scope found on " + com + " at 4800 Baud "});
+        QCOMPARE(line.Peer.Received(), round);
+        QCOMPARE(Said(link_.Ui), QStringList{"modal: Scope found on " + com + " at 4800 Baud "});
         return;
     }
-    QCOMPARE(peer.Received(), round.repeated(11));
+    QCOMPARE(line.Peer.Received(), round.repeated(11));
     const QString none = "All Bauds tried on " + com + ", no scope found";
-    QCOMPARE(Said(host_), QStringList{(quiet ? "notice: " : "modal: ") + none});
+    QCOMPARE(Said(link_.Ui), QStringList{(quiet ? "notice: " : "modal: ") + none});
     if (window)
         QCOMPARE(box.Label2, QStringLiteral("All Bauds tried"));
     // Every rate of the table, in its order.
@@ -240,15 +213,14 @@ void TestBaud::SetScopeBaudSwitchesOnlyWhatMaySwitch() {
     HandboxSettings settings;
     settings.Model = HandboxModel(model);
     SimLine line(settings);
-    QString error;
-    QVERIFY2(line.Start(error), qPrintable(error));
+    QVERIFY(link_.Start(line));
     line.Port.Log.SetLogging(tlOn);
     LinkState.HandboxKind = std::uint8_t(kind);
     LinkState.ScopeFound = kind != htNone;
 
     QCOMPARE(SetScopeBaud(line.Port, rate), switched);
     QCOMPARE(line.Port.Baud(), switched ? rate : 9600);
-    QCOMPARE(Said(host_), said);
+    QCOMPARE(Said(link_.Ui), said);
     const QString log = LogText(line.Port);
     QCOMPARE(log.contains("Write"), !sent.isEmpty());
     if (!sent.isEmpty())
@@ -281,16 +253,16 @@ void TestBaud::SlowBaudPromptOnlyBelowTheFastestRateSeen() {
     LinkState.CurrentBaud = current;
     LinkState.MaxBaud = max;
     if (answer)
-        host_.Answer(answer);
+        link_.Ui.Answer(answer);
 
     SlowBaudPrompt(port);
     QCOMPARE(port.Baud(), after);
     QCOMPARE(LinkState.CurrentBaud, after);
     if (!answer) {
-        QCOMPARE(host_.Entries().size(), 0);
+        QCOMPARE(link_.Ui.Entries().size(), 0);
         return;
     }
-    const auto& question = host_.Entries().front();
+    const auto& question = link_.Ui.Entries().front();
     QCOMPARE(question.kind, ScriptedUiHost::Kind::Question);
     QCOMPARE(question.text, QStringLiteral("Current baud is set to 9600 ( which is slow )"));
     QCOMPARE(question.buttons, QStringList({"Set to 57600", "Continue"}));

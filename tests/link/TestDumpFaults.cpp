@@ -5,13 +5,9 @@
 // answers, and keep exactly the bytes it read.
 
 #include "common/Timing.h"
-#include "link/DumpRun.h"
-#include "link/StdDefs.h"
 #include "link/StdFuncsMeade.h"
-#include "serial/Exchange.h"
 #include "tests/link/DumpTestSupport.h"
-#include "tests/support/ScriptedUiHost.h"
-#include "tests/support/SimLine.h"
+#include "tests/support/LinkFixture.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QTemporaryDir>
@@ -32,18 +28,6 @@ LineOptions Fault(int LineOptions::*Field, int Value) {
     return options;
 }
 
-// Starts the line with its handbox found, in download mode.
-bool StartFoundInDownloadMode(SimLine& Line) {
-    QString error;
-    if (!Line.Start(error)) {
-        qWarning("%s", qPrintable(error));
-        return false;
-    }
-    LinkState.HandboxKind = htAutostar497Dnld;
-    LinkState.InDownloadMode = true;
-    return true;
-}
-
 } // namespace
 
 Q_DECLARE_METATYPE(LineOptions)
@@ -51,9 +35,11 @@ Q_DECLARE_METATYPE(LineOptions)
 class TestDumpFaults : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() { UsePrivateVirtualPortsFolder(); }
-    void init();
-    void cleanup();
+    void init() {
+        link_.Begin(10);
+        QFile::remove(file_);
+    }
+    void cleanup() { link_.End(); }
     void LastCommandLeavesBeforeTheRateChangesOrThePortCloses();
     void DroppedRepliesAreReadAgainUntilTheDumpIsExact();
     void GarbledBlocksAreCaughtOnlyWithVerify();
@@ -62,16 +48,18 @@ private slots:
     void LostModeAnswersDoNotStrandTheHandbox();
     void FileErrorStillLeavesDownloadMode();
     void StopDuringALostReplyDoesNotWaitItOut();
-    void PeekModeReadsALostWordAgain();
 
 private:
-    // A run with room in the log for every command, against a known handbox.
-    TDumpResult Dump(SimLine& Line, const TDumpOptions& Options, int DataMode,
-                     RecordingFace& Face) {
-        Line.Port.Log.LogSize = 20 * 1000 * 1000;
-        Line.Port.Log.SetLogging(tlOn);
-        LinkState.ScopeFound = true;
-        return RunDump(Line.Port, Options, DataMode, file_, Face);
+    // Starts the line with its handbox found, in download mode.
+    bool StartFoundInDownloadMode(SimLine& Line) {
+        if (!link_.Start(Line))
+            return false;
+        LinkState.HandboxKind = htAutostar497Dnld;
+        LinkState.InDownloadMode = true;
+        return true;
+    }
+    TDumpResult Dump(SimLine& Line, const TDumpOptions& Options, RecordingFace& Face) {
+        return LoggedDump(Line, Options, 1, file_, Face);
     }
     // The file holds whole blocks, each the handbox's own bytes.
     void VerifyFileIsAPrefixOfPage2(SimLine& Line, qint64 Bytes) {
@@ -81,32 +69,10 @@ private:
         QVERIFY(bytes == Span(Line.Host().Engine().Memory(), 2, 0x8000, int(Bytes)));
     }
 
-    ScriptedUiHost host_;
-    UiHost* previous_ = nullptr;
-    TExchangeHooks hooks_;
-    int restarts_ = 0;
+    LinkFixture link_;
     QTemporaryDir dir_;
-    QString file_;
+    const QString file_ = dir_.filePath(QStringLiteral("dump.bin"));
 };
-
-void TestDumpFaults::init() {
-    Timing::SetTestScale(10);
-    host_.Clear();
-    previous_ = InstallUiHost(&host_);
-    hooks_ = ExchangeHooks();
-    restarts_ = 0;
-    ExchangeHooks().RestartDetection = [this] {
-        ++restarts_;
-    };
-    ResetLinkState();
-    file_ = dir_.filePath(QStringLiteral("dump.bin"));
-    QFile::remove(file_);
-}
-
-void TestDumpFaults::cleanup() {
-    ExchangeHooks() = hooks_;
-    InstallUiHost(previous_);
-}
 
 void TestDumpFaults::LastCommandLeavesBeforeTheRateChangesOrThePortCloses() {
     // An LX200GPS raised from its 9600 to 115200: the "I" that ends the run
@@ -114,8 +80,7 @@ void TestDumpFaults::LastCommandLeavesBeforeTheRateChangesOrThePortCloses() {
     HandboxSettings gps;
     gps.Model = HandboxModel::Lx200Gps;
     SimLine line(gps);
-    QString error;
-    QVERIFY2(line.Start(error), qPrintable(error));
+    QVERIFY(link_.Start(line));
     const HandboxEngine& engine = line.Host().Engine();
     LinkState.HandboxKind = htLX200GPS;
     LinkState.ScopeFound = true;
@@ -123,7 +88,7 @@ void TestDumpFaults::LastCommandLeavesBeforeTheRateChangesOrThePortCloses() {
     RecordingFace face;
     TDumpOptions options;
     options.ToPage = 1; // from 2: no page, only into download mode and out
-    QCOMPARE(int(Dump(line, options, 1, face).Outcome), int(TDumpOutcome::Complete));
+    QCOMPARE(int(Dump(line, options, face).Outcome), int(TDumpOutcome::Complete));
     QCOMPARE(line.Port.Baud(), 9600);
     QTRY_VERIFY(!engine.InDownloadMode());
     QCOMPARE(engine.Baud(), 9600);
@@ -144,7 +109,7 @@ void TestDumpFaults::DroppedRepliesAreReadAgainUntilTheDumpIsExact() {
     SimLine line(InDownloadMode(), Fault(&LineOptions::DropEvery, 50));
     QVERIFY(StartFoundInDownloadMode(line));
     RecordingFace face;
-    const TDumpResult result = Dump(line, {}, 1, face);
+    const TDumpResult result = Dump(line, {}, face);
     QCOMPARE(int(result.Outcome), int(TDumpOutcome::Complete));
     VerifyFileIsAPrefixOfPage2(line, 0x8000);
     QVERIFY(result.ReadAgain >= 5);
@@ -152,8 +117,8 @@ void TestDumpFaults::DroppedRepliesAreReadAgainUntilTheDumpIsExact() {
                  QStringLiteral("%1 blocks read again").arg(result.ReadAgain)),
              qPrintable(DumpResultText(result)));
     QVERIFY(LogText(line.Port).contains("Read again at 02"));
-    QVERIFY(host_.Texts().isEmpty());
-    QCOMPARE(restarts_, 0);
+    QVERIFY(link_.Ui.Texts().isEmpty());
+    QCOMPARE(link_.Restarts, 0);
     QTRY_VERIFY(!line.Host().Engine().InDownloadMode());
 }
 
@@ -164,7 +129,7 @@ void TestDumpFaults::GarbledBlocksAreCaughtOnlyWithVerify() {
         RecordingFace face;
         TDumpOptions options;
         options.Verify = verify;
-        const TDumpResult result = Dump(line, options, 1, face);
+        const TDumpResult result = Dump(line, options, face);
         QCOMPARE(int(result.Outcome), int(TDumpOutcome::Complete));
         const QByteArray page = Span(line.Host().Engine().Memory(), 2, 0x8000, 0x8000);
         // A reply of the right length with wrong bytes passes unseen, unless
@@ -201,14 +166,14 @@ void TestDumpFaults::GoneHandboxEndsTheRunWithoutLookingElsewhere() {
     RecordingFace face;
     TDumpOptions options;
     options.ToPage = 5;
-    const TDumpResult result = Dump(line, options, 1, face);
+    const TDumpResult result = Dump(line, options, face);
     QCOMPARE(int(result.Outcome), int(TDumpOutcome::PortLost));
     QCOMPARE(result.Error, why);
     VerifyFileIsAPrefixOfPage2(line, bytes);
     // No message, no reacquisition, no detection that could carry the run
     // on against another port: at most one time-out, then the handbox is asked.
-    QVERIFY2(host_.Texts().isEmpty(), qPrintable(host_.Texts().join('|')));
-    QCOMPARE(restarts_, 0);
+    QVERIFY2(link_.Ui.Texts().isEmpty(), qPrintable(link_.Ui.Texts().join('|')));
+    QCOMPARE(link_.Restarts, 0);
     QCOMPARE(LogText(line.Port).count("Action Timed out"), timeouts);
     QVERIFY(!LinkState.ScopeFound);
     QVERIFY(
@@ -217,24 +182,22 @@ void TestDumpFaults::GoneHandboxEndsTheRunWithoutLookingElsewhere() {
 
 void TestDumpFaults::LostModeAnswersDoNotStrandTheHandbox() {
     SimLine line({}, Fault(&LineOptions::DropEvery, 2));
-    QString error;
-    QVERIFY2(line.Start(error), qPrintable(error));
+    QVERIFY(link_.Start(line));
     LinkState.HandboxKind = htAutostar497;
     QCOMPARE(QueryMode(line.Port), QStringLiteral("Alt/AZ")); // the 1st answer; every 2nd is lost
     RecordingFace face;
     TDumpOptions options;
     options.ToPage = 1; // no page: into download mode and out, each answer "D" lost once
-    const TDumpResult result = Dump(line, options, 1, face);
+    const TDumpResult result = Dump(line, options, face);
     QCOMPARE(int(result.Outcome), int(TDumpOutcome::Complete));
-    QVERIFY(host_.Texts().isEmpty());
+    QVERIFY(link_.Ui.Texts().isEmpty());
     QTRY_VERIFY(!line.Host().Engine().InDownloadMode());
     QVERIFY(!LinkState.InDownloadMode);
 }
 
 void TestDumpFaults::FileErrorStillLeavesDownloadMode() {
     SimLine line;
-    QString error;
-    QVERIFY2(line.Start(error), qPrintable(error));
+    QVERIFY(link_.Start(line));
     LinkState.HandboxKind = htAutostar497;
     LinkState.ScopeFound = true;
     RecordingFace face;
@@ -258,31 +221,12 @@ void TestDumpFaults::StopDuringALostReplyDoesNotWaitItOut() {
         face.Cancel();
         AbortExchange(line.Port);
     });
-    const TDumpResult result = Dump(line, {}, 1, face);
+    const TDumpResult result = Dump(line, {}, face);
     QCOMPARE(int(result.Outcome), int(TDumpOutcome::Cancelled));
     VerifyFileIsAPrefixOfPage2(line, 256); // the half-read block is not kept
     QVERIFY(LogText(line.Port).contains("Exchange stopped on request"));
     QVERIFY(!LogText(line.Port).contains("Action Timed out"));
     QVERIFY(DumpResultText(result).startsWith("Dump cancelled after 256 bytes"));
-}
-
-void TestDumpFaults::PeekModeReadsALostWordAgain() {
-    HandboxSettings fast;
-    fast.Baud = 115200;
-    SimLine line(fast, Fault(&LineOptions::DropEvery, 5000));
-    line.Port.SetBaud(115200);
-    QString error;
-    QVERIFY2(line.Start(error), qPrintable(error));
-    LinkState.HandboxKind = htAutostar497;
-    LinkState.PeekOK = true;
-    RecordingFace face;
-    const TDumpResult result = Dump(line, {}, 2, face);
-    QCOMPARE(int(result.Outcome), int(TDumpOutcome::Complete));
-    QVERIFY(FileBytes(file_) == Span(line.Host().Engine().Memory(), 2, 0x8000, 0x8000));
-    QVERIFY(result.ReadAgain >= 3);
-    QVERIFY(DumpResultText(result).endsWith(
-        QStringLiteral("%1 words read again").arg(result.ReadAgain)));
-    QCOMPARE(restarts_, 0);
 }
 
 HEXVAC_TEST(TestDumpFaults);

@@ -1,14 +1,8 @@
 // The memory dump against a simulated handbox: the bytes land at the file
 // offsets of their addresses, whatever the line or the user does meanwhile.
 
-#include "common/Timing.h"
-#include "link/DumpRun.h"
-#include "link/StdDefs.h"
-#include "serial/Exchange.h"
 #include "tests/link/DumpTestSupport.h"
-#include "tests/support/ScriptedPeer.h"
-#include "tests/support/ScriptedUiHost.h"
-#include "tests/support/SimLine.h"
+#include "tests/support/LinkFixture.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QFile>
@@ -30,11 +24,14 @@ QStringList BlockCommands(const TApdComPort& port) {
 class TestDumpRun : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void init() {
+        link_.Begin(10);
+        QFile::remove(file_);
+    }
+    void cleanup() { link_.End(); }
     void DownloadModePagesLandAtTheirAddresses_data();
     void DownloadModePagesLandAtTheirAddresses();
+    void PeekModeReadsWordsHighByteFirst_data();
     void PeekModeReadsWordsHighByteFirst();
     void CancelKeepsWhatWasReadAndLeavesDownloadMode();
     void HandboxThatWillNotEnterDownloadModeLeavesAnEmptyFile();
@@ -42,38 +39,10 @@ private slots:
     void DefaultFileNames();
 
 private:
-    TDumpResult Dump(SimLine& line, const TDumpOptions& options, int dataMode, RecordingFace& face);
-
-    ScriptedUiHost host_;
-    UiHost* previous_ = nullptr;
+    LinkFixture link_;
     QTemporaryDir dir_;
-    QString file_;
+    const QString file_ = dir_.filePath(QStringLiteral("dump.bin"));
 };
-
-void TestDumpRun::initTestCase() {
-    UsePrivateVirtualPortsFolder();
-}
-
-void TestDumpRun::init() {
-    Timing::SetTestScale(10);
-    host_.Clear();
-    previous_ = InstallUiHost(&host_);
-    ResetLinkState();
-    file_ = dir_.filePath(QStringLiteral("dump.bin"));
-    QFile::remove(file_);
-}
-
-void TestDumpRun::cleanup() {
-    InstallUiHost(previous_);
-}
-
-TDumpResult TestDumpRun::Dump(SimLine& line, const TDumpOptions& options, int dataMode,
-                              RecordingFace& face) {
-    line.Port.Log.LogSize = 20 * 1000 * 1000; // room for every command of the run
-    line.Port.Log.SetLogging(tlOn);
-    LinkState.ScopeFound = true;
-    return RunDump(line.Port, options, dataMode, file_, face);
-}
 
 void TestDumpRun::DownloadModePagesLandAtTheirAddresses_data() {
     QTest::addColumn<HandboxModel>("model");
@@ -100,15 +69,14 @@ void TestDumpRun::DownloadModePagesLandAtTheirAddresses() {
     HandboxSettings settings;
     settings.Model = model;
     SimLine line(settings);
-    QString error;
-    QVERIFY2(line.Start(error), qPrintable(error));
+    QVERIFY(link_.Start(line));
     LinkState.HandboxKind = std::uint8_t(kind);
     RecordingFace face;
     TDumpOptions options;
     options.IncludeLow = includeLow;
     options.LowOnly = lowOnly;
     options.ToPage = lowOnly ? 0 : 2; // "Only" reads page From whatever "to" says
-    const TDumpResult result = Dump(line, options, 1, face);
+    const TDumpResult result = LoggedDump(line, options, 1, file_, face);
     QCOMPARE(int(result.Outcome), int(TDumpOutcome::Complete));
 
     const HandboxMemory& memory = line.Host().Engine().Memory();
@@ -135,28 +103,41 @@ void TestDumpRun::DownloadModePagesLandAtTheirAddresses() {
     QCOMPARE(line.Port.Baud(), 9600);
 }
 
+void TestDumpRun::PeekModeReadsWordsHighByteFirst_data() {
+    QTest::addColumn<int>("dropEvery");
+    QTest::newRow("clean line") << 0;
+    QTest::newRow("every 5000th reply lost") << 5000;
+}
+
 void TestDumpRun::PeekModeReadsWordsHighByteFirst() {
+    QFETCH(int, dropEvery);
     // At 115200: 16384 exchanges, each with its command's line time.
     HandboxSettings fast;
     fast.Baud = 115200;
-    SimLine line(fast);
+    LineOptions faults;
+    faults.DropEvery = dropEvery;
+    SimLine line(fast, faults);
     line.Port.SetBaud(115200);
-    QString error;
-    QVERIFY2(line.Start(error), qPrintable(error));
+    QVERIFY(link_.Start(line));
     LinkState.HandboxKind = htAutostar497;
     LinkState.PeekOK = true;
-    LinkState.ScopeFound = true;
     RecordingFace face;
     // 16384 peeks of 28000-2FFFE: every word in its place proves the addresses.
-    const TDumpResult result = RunDump(line.Port, {}, 2, file_, face);
+    const TDumpResult result = LoggedDump(line, {}, 2, file_, face);
     QCOMPARE(int(result.Outcome), int(TDumpOutcome::Complete));
     QVERIFY(FileBytes(file_) == Span(line.Host().Engine().Memory(), 2, 0x8000, 0x8000));
+    QCOMPARE(link_.Restarts, 0);
+    if (dropEvery == 0)
+        return;
+    // A lost word is read again, and the result says how often.
+    QVERIFY(result.ReadAgain >= 3);
+    QVERIFY(DumpResultText(result).endsWith(
+        QStringLiteral("%1 words read again").arg(result.ReadAgain)));
 }
 
 void TestDumpRun::CancelKeepsWhatWasReadAndLeavesDownloadMode() {
     SimLine line;
-    QString error;
-    QVERIFY2(line.Start(error), qPrintable(error));
+    QVERIFY(link_.Start(line));
     LinkState.HandboxKind = htAutostar497;
     RecordingFace face;
     face.CancelAt = [](qint64 written) {
@@ -164,7 +145,7 @@ void TestDumpRun::CancelKeepsWhatWasReadAndLeavesDownloadMode() {
     };
     TDumpOptions options;
     options.ToPage = 5;
-    const TDumpResult result = Dump(line, options, 1, face);
+    const TDumpResult result = LoggedDump(line, options, 1, file_, face);
     QCOMPARE(int(result.Outcome), int(TDumpOutcome::Cancelled));
     const HandboxMemory& memory = line.Host().Engine().Memory();
     const QByteArray bytes = FileBytes(file_);
@@ -174,42 +155,31 @@ void TestDumpRun::CancelKeepsWhatWasReadAndLeavesDownloadMode() {
 }
 
 void TestDumpRun::HandboxThatWillNotEnterDownloadModeLeavesAnEmptyFile() {
-    ScriptedPeer peer;
-    peer.Answer(QByteArray(1, '\x06'), "A");
-    QString error;
-    const int number = peer.Start(error);
-    QVERIFY2(number, qPrintable(error));
-    TApdComPort port;
-    port.SetComNumber(number);
-    port.SetOpen(true);
-    CreateExchangeTimers(port);
-    RouteExchangeEvents(port, QStringLiteral("ert"));
+    PeerLine line;
+    line.Peer.Answer(QByteArray(1, '\x06'), "A");
+    QVERIFY(link_.Start(line));
     LinkState.HandboxKind = htAutostar497;
     RecordingFace face;
-    const TDumpResult result = RunDump(port, {}, 1, file_, face);
+    const TDumpResult result = RunDump(line.Port, {}, 1, file_, face);
     QCOMPARE(int(result.Outcome), int(TDumpOutcome::NoDownloadMode));
-    QCOMPARE(host_.Texts(), QStringList({"Couldnt go into download mode"}));
+    QCOMPARE(link_.Ui.Texts(), QStringList({"Couldnt go into download mode"}));
     QVERIFY(QFile::exists(file_));
     QCOMPARE(FileBytes(file_).size(), 0);
-    QVERIFY(!peer.Received().contains('R'));
-    QVERIFY(!peer.Received().contains('I'));
+    QVERIFY(!line.Peer.Received().contains('R'));
+    QVERIFY(!line.Peer.Received().contains('I'));
 }
 
 void TestDumpRun::FileThatCannotBeCreatedSendsNothing() {
-    ScriptedPeer peer;
-    QString error;
-    const int number = peer.Start(error);
-    QVERIFY2(number, qPrintable(error));
-    TApdComPort port;
-    port.SetComNumber(number);
-    port.SetOpen(true);
+    PeerLine line;
+    QVERIFY(link_.Start(line));
     LinkState.HandboxKind = htAutostar497;
     RecordingFace face;
-    const TDumpResult result = RunDump(port, {}, 1, dir_.filePath("no/such/folder/x.bin"), face);
+    const TDumpResult result =
+        RunDump(line.Port, {}, 1, dir_.filePath("no/such/folder/x.bin"), face);
     QCOMPARE(int(result.Outcome), int(TDumpOutcome::FileError));
     QVERIFY(!result.Error.isEmpty());
     QTest::qWait(50);
-    QVERIFY(peer.Received().isEmpty());
+    QVERIFY(line.Peer.Received().isEmpty());
 }
 
 void TestDumpRun::DefaultFileNames() {

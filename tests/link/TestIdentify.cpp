@@ -1,13 +1,9 @@
 // Identification: which handbox is on the line, how old its firmware is, and
 // which rates it takes; and the same question asked again after a time-out.
 
-#include "common/Timing.h"
 #include "link/StdDefs.h"
 #include "link/StdFuncsMeade.h"
-#include "serial/Exchange.h"
-#include "tests/support/ScriptedPeer.h"
-#include "tests/support/ScriptedUiHost.h"
-#include "tests/support/SimLine.h"
+#include "tests/support/LinkFixture.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QTest>
@@ -15,14 +11,18 @@
 
 Q_DECLARE_METATYPE(HandboxModel)
 
-namespace {} // namespace
-
 class TestIdentify : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void init() {
+        link_.Begin(10);
+        link_.Identify = [](TApdComPort& Port) {
+            IdentifyHandbox(Port);
+        };
+        LinkState.FirmwareDate = 0; // the reset leaves it; download mode does too
+        SetFixedFormats();
+    }
+    void cleanup() { link_.End(); }
     void SimulatedModelsAreNamedKindedAndClassed_data();
     void SimulatedModelsAreNamedKindedAndClassed();
     void ProductNamesAreComparedExactly_data();
@@ -34,34 +34,8 @@ private slots:
     void HandboxSilentDuringThePeekPokeTestIsLost();
 
 private:
-    ScriptedUiHost host_;
-    UiHost* previous_ = nullptr;
-    int restarts_ = 0;
+    LinkFixture link_;
 };
-
-void TestIdentify::initTestCase() {
-    UsePrivateVirtualPortsFolder();
-}
-
-void TestIdentify::init() {
-    Timing::SetTestScale(10);
-    host_.Clear();
-    previous_ = InstallUiHost(&host_);
-    ResetLinkState();
-    LinkState.FirmwareDate = 0; // the reset leaves it; download mode does too
-    SetFixedFormats();
-    restarts_ = 0;
-    SetExchangeHooks({});
-    InstallLinkHooks();
-    ExchangeHooks().RestartDetection = [this] {
-        ++restarts_;
-    };
-}
-
-void TestIdentify::cleanup() {
-    SetExchangeHooks({});
-    InstallUiHost(previous_);
-}
 
 void TestIdentify::SimulatedModelsAreNamedKindedAndClassed_data() {
     QTest::addColumn<HandboxModel>("model");
@@ -131,8 +105,7 @@ void TestIdentify::SimulatedModelsAreNamedKindedAndClassed() {
     settings.Parked = ParkedStyle(parked);
     settings.DownloadMode = download;
     SimLine line(settings);
-    QString error;
-    QVERIFY2(line.Start(error), qPrintable(error));
+    QVERIFY(link_.Start(line));
     line.Port.Log.SetLogging(tlOn);
     LinkState.ScopeFound = true;
     LinkState.BaudClass = 4;
@@ -147,7 +120,7 @@ void TestIdentify::SimulatedModelsAreNamedKindedAndClassed() {
     QCOMPARE(LinkState.FirmwareDate, firmwareDate.isEmpty() ? 0.0 : StrToDate(firmwareDate));
     if (firmwareDate.isEmpty() && !date.isEmpty())
         QVERIFY(LogText(line.Port).contains("Firmware date not understood: \"" + date + "\""));
-    QCOMPARE(host_.Entries().size(), 0);
+    QCOMPARE(link_.Ui.Entries().size(), 0);
 }
 
 void TestIdentify::ProductNamesAreComparedExactly_data() {
@@ -163,49 +136,37 @@ void TestIdentify::ProductNamesAreComparedExactly() {
     QFETCH(QByteArray, product);
     QFETCH(int, kind);
     QFETCH(int, baudClass);
-    ScriptedPeer peer;
-    peer.Answer(QByteArray(1, '\x06'), "A");
+    PeerLine line;
+    line.Peer.Answer(QByteArray(1, '\x06'), "A");
     if (!product.isEmpty())
-        peer.Answer(":GVP#", product);
-    QString error;
-    const int number = peer.Start(error);
-    QVERIFY2(number, qPrintable(error));
-    TApdComPort port;
-    port.SetComNumber(number);
-    port.SetOpen(true);
-    CreateExchangeTimers(port);
-    RouteExchangeEvents(port, QStringLiteral("ert"));
+        line.Peer.Answer(":GVP#", product);
+    QVERIFY(link_.Start(line));
     LinkState.ScopeFound = true;
-    IdentifyHandbox(port);
+    IdentifyHandbox(line.Port);
     QCOMPARE(int(LinkState.HandboxKind), kind);
     QCOMPARE(int(LinkState.BaudClass), baudClass);
     QCOMPARE(LinkState.FirmwareDate, 0.0);
-    QVERIFY(!peer.Received().contains(":GVD#")); // an unknown product has no date to ask
+    QVERIFY(!line.Peer.Received().contains(":GVD#")); // an unknown product has no date to ask
     if (product.isEmpty()) {
         // The time-out of ":GVP#" ends in a reacquisition that finds the same
         // handbox answering; it does not reacquire again within itself.
-        QCOMPARE(host_.Texts().first(),
+        QCOMPARE(link_.Ui.Texts().first(),
                  QStringLiteral("Timeout from scope, refer log for details"));
-        QCOMPARE(restarts_, 0);
+        QCOMPARE(link_.Restarts, 0);
     }
 }
 
 void TestIdentify::NothingIsAskedWithoutAHandbox() {
-    ScriptedPeer peer;
-    QString error;
-    const int number = peer.Start(error);
-    QVERIFY2(number, qPrintable(error));
-    TApdComPort port;
-    port.SetComNumber(number);
-    port.SetOpen(true);
+    PeerLine line;
+    QVERIFY(link_.Start(line));
     LinkState.HandboxKind = htRCX400;
     LinkState.BaudClass = bcFast;
-    QCOMPARE(IdentifyHandbox(port), QStringLiteral(" "));
+    QCOMPARE(IdentifyHandbox(line.Port), QStringLiteral(" "));
     QCOMPARE(int(LinkState.HandboxKind), 0);
     QCOMPARE(int(LinkState.BaudClass), 0);
-    QCOMPARE(GetFirmwareDate(port), 0.0);
+    QCOMPARE(GetFirmwareDate(line.Port), 0.0);
     QTest::qWait(50);
-    QVERIFY(peer.Received().isEmpty());
+    QVERIFY(line.Peer.Received().isEmpty());
 }
 
 void TestIdentify::Reacquisition_data() {
@@ -240,8 +201,7 @@ void TestIdentify::Reacquisition() {
     HandboxSettings settings;
     settings.DownloadMode = simInDownload;
     SimLine line(settings);
-    QString error;
-    QVERIFY2(line.Start(error), qPrintable(error));
+    QVERIFY(link_.Start(line));
     line.Port.Log.SetLogging(tlOn);
     LinkState.ScopeFound = true;
     LinkState.HandboxKind = std::uint8_t(knownKind);
@@ -249,8 +209,8 @@ void TestIdentify::Reacquisition() {
     QByteArray reply;
     // A command the handbox never answers, in either mode.
     SendCommandTerminated(line.Port, ":Q?#", "#", reply, 200);
-    QCOMPARE(host_.Texts(), texts);
-    QCOMPARE(restarts_, restarts);
+    QCOMPARE(link_.Ui.Texts(), texts);
+    QCOMPARE(link_.Restarts, restarts);
     QCOMPARE(LinkState.InDownloadMode, simInDownload);
     QVERIFY(LinkState.ScopeFound);
     if (!logLine.isEmpty())
@@ -297,34 +257,32 @@ void TestIdentify::LostRepliesLeaveTheHandboxIdentified() {
     faults[3].GarbageEvery = 3;
     for (const HandboxSettings& settings : {HandboxSettings{}, normalForms, gps}) {
         SimLine idle(settings, {});
-        QString error;
-        QVERIFY2(idle.Start(error), qPrintable(error));
+        QVERIFY(link_.Start(idle));
         const QString expected = Identification(idle);
         const HandboxMemory memory = idle.Host().Engine().Memory();
         for (const LineOptions& fault : faults) {
             SimLine line(settings, fault);
-            QVERIFY2(line.Start(error), qPrintable(error));
+            QVERIFY(link_.Start(line));
             QCOMPARE(Identification(line), expected);
             QVERIFY(line.Host().Engine().Memory() == memory);
-            QCOMPARE(restarts_, 0);
+            QCOMPARE(link_.Restarts, 0);
         }
     }
-    QCOMPARE(host_.Entries().size(), 0);
+    QCOMPARE(link_.Ui.Entries().size(), 0);
 }
 
 void TestIdentify::HandboxSilentDuringThePeekPokeTestIsLost() {
     LineOptions hang;
     hang.HangAfter = 3; // the mode, the product name and the date, then nothing
     SimLine line({}, hang);
-    QString error;
-    QVERIFY2(line.Start(error), qPrintable(error));
+    QVERIFY(link_.Start(line));
     LinkState.ScopeFound = true;
     IdentifyHandbox(line.Port);
     QCOMPARE(int(LinkState.HandboxKind), int(htAutostar497));
     TestPeekPoke(line.Port);
     QVERIFY(!LinkState.ScopeFound);
     QVERIFY(!LinkState.PeekOK);
-    QVERIFY(host_.Texts().contains("Scope no longer responding"));
+    QVERIFY(link_.Ui.Texts().contains("Scope no longer responding"));
 }
 
 HEXVAC_TEST(TestIdentify);

@@ -4,35 +4,17 @@
 #include "common/Timing.h"
 #include "link/StdDefs.h"
 #include "link/StdFuncsMeade.h"
-#include "serial/Exchange.h"
-#include "tests/support/ScriptedPeer.h"
-#include "tests/support/ScriptedUiHost.h"
-#include "tests/support/SimLine.h"
+#include "tests/support/LinkFixture.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QElapsedTimer>
 #include <QTest>
 
-namespace {
-
-// Our port, open on a scripted peer, with the exchange in place.
-struct PeerLine {
-    ScriptedPeer Peer;
-    TApdComPort Port;
-    bool Start(QString& error) {
-        error = QStringLiteral("no peer line");
-        return OpenOnPeer(Port, Peer);
-    }
-};
-
-} // namespace
-
 class TestModeQuery : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void init() { link_.Begin(20); }
+    void cleanup() { link_.End(); }
     void ModeLettersOfTheSimulatedHandboxes_data();
     void ModeLettersOfTheSimulatedHandboxes();
     void ScriptedAnswers_data();
@@ -40,24 +22,8 @@ private slots:
     void NoAnswerAtAllGivesABlankAfterTwoSilentProbes();
 
 private:
-    ScriptedUiHost host_;
-    UiHost* previous_ = nullptr;
+    LinkFixture link_;
 };
-
-void TestModeQuery::initTestCase() {
-    UsePrivateVirtualPortsFolder();
-}
-
-void TestModeQuery::init() {
-    Timing::SetTestScale(20);
-    host_.Clear();
-    previous_ = InstallUiHost(&host_);
-    ResetLinkState();
-}
-
-void TestModeQuery::cleanup() {
-    InstallUiHost(previous_);
-}
 
 void TestModeQuery::ModeLettersOfTheSimulatedHandboxes_data() {
     QTest::addColumn<int>("model");
@@ -92,14 +58,13 @@ void TestModeQuery::ModeLettersOfTheSimulatedHandboxes() {
     settings.DownloadMode = download;
     settings.Parked = ParkedStyle(parked);
     SimLine line(settings);
-    QString error;
-    QVERIFY2(line.Start(error), qPrintable(error));
+    QVERIFY(link_.Start(line));
     LinkState.InDownloadMode = !inDownloadMode; // the query sets both ways
     LinkState.Parked = !isParked;
     QCOMPARE(QueryMode(line.Port), mode);
     QCOMPARE(LinkState.Parked, isParked);
     QCOMPARE(LinkState.InDownloadMode, inDownloadMode);
-    QCOMPARE(host_.Entries().size(), 0);
+    QCOMPARE(link_.Ui.Entries().size(), 0);
 }
 
 void TestModeQuery::ScriptedAnswers_data() {
@@ -148,20 +113,18 @@ void TestModeQuery::ScriptedAnswers() {
         line.Peer.Answer("#:ED#", ed);
     if (!ec.isEmpty())
         line.Peer.Answer("#:EC#", ec);
-    QString error;
-    QVERIFY2(line.Start(error), qPrintable(error));
+    QVERIFY(link_.Start(line));
     QCOMPARE(QueryMode(line.Port), mode);
     QCOMPARE(LinkState.Parked, parked);
     QCOMPARE(LinkState.InDownloadMode, mode.startsWith('D'));
     QCOMPARE(line.Peer.Received(), sent);
-    QCOMPARE(host_.Entries().size(), 0); // the probes' time-outs are silent
-    QVERIFY(!line.Port.Exchange.QuietTimeout);
+    QCOMPARE(link_.Ui.Entries().size(), 0); // the probes' time-outs are silent
+    QVERIFY(!LinkFixture::QuietTimeoutPending(line.Port));
 }
 
 void TestModeQuery::NoAnswerAtAllGivesABlankAfterTwoSilentProbes() {
     PeerLine line;
-    QString error;
-    QVERIFY2(line.Start(error), qPrintable(error));
+    QVERIFY(link_.Start(line));
     line.Port.Log.SetLogging(tlOn);
     LinkState.ScopeFound = true; // not even a known handbox makes them loud
     QElapsedTimer clock;
@@ -171,7 +134,7 @@ void TestModeQuery::NoAnswerAtAllGivesABlankAfterTwoSilentProbes() {
     QVERIFY(clock.elapsed() >= Timing::Scaled(385 + 110 + 110) - 20);
     QVERIFY(!LinkState.Parked && !LinkState.InDownloadMode);
     QCOMPARE(line.Peer.Received(), QByteArray(1, '\x06') + "#:ED##:EC#");
-    QCOMPARE(host_.Entries().size(), 0);
+    QCOMPARE(link_.Ui.Entries().size(), 0);
     QVERIFY(!line.Port.Log.BufferedLines().join('\n').contains("Action[20]Timed[20]out"));
 }
 

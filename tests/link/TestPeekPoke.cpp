@@ -2,13 +2,9 @@
 // words, and the poke test that writes a byte and puts it back.
 
 #include "common/StdFuncsMisc.h"
-#include "common/Timing.h"
 #include "link/StdDefs.h"
 #include "link/StdFuncsMeade.h"
-#include "serial/Exchange.h"
-#include "tests/support/ScriptedPeer.h"
-#include "tests/support/ScriptedUiHost.h"
-#include "tests/support/SimLine.h"
+#include "tests/support/LinkFixture.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QTest>
@@ -17,23 +13,11 @@ Q_DECLARE_METATYPE(HandboxModel)
 Q_DECLARE_METATYPE(PeekSupport)
 Q_DECLARE_METATYPE(PokeSupport)
 
-namespace {
-
-// Our port open on a scripted peer.
-struct PeerLine {
-    ScriptedPeer Peer;
-    TApdComPort Port;
-    bool Start() { return OpenOnPeer(Port, Peer); }
-};
-
-} // namespace
-
 class TestMemoryAccess : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void init() { link_.Begin(20); }
+    void cleanup() { link_.End(); }
     void TestFindsTheFormsEachFirmwareAnswers_data();
     void TestFindsTheFormsEachFirmwareAnswers();
     void PokeTestWritesAndRestoresTheByte_data();
@@ -44,24 +28,8 @@ private slots:
     void PokesCarryTheirFormsValue();
 
 private:
-    ScriptedUiHost host_;
-    UiHost* previous_ = nullptr;
+    LinkFixture link_;
 };
-
-void TestMemoryAccess::initTestCase() {
-    UsePrivateVirtualPortsFolder();
-}
-
-void TestMemoryAccess::init() {
-    Timing::SetTestScale(20);
-    host_.Clear();
-    previous_ = InstallUiHost(&host_);
-    ResetLinkState();
-}
-
-void TestMemoryAccess::cleanup() {
-    InstallUiHost(previous_);
-}
 
 void TestMemoryAccess::TestFindsTheFormsEachFirmwareAnswers_data() {
     QTest::addColumn<HandboxModel>("model");
@@ -126,8 +94,7 @@ void TestMemoryAccess::TestFindsTheFormsEachFirmwareAnswers() {
     memory->Set(0, 96, 0x37);
     memory->Set(0, 97, 0x30);
     SimLine line(settings, {}, std::move(memory));
-    QString error;
-    QVERIFY2(line.Start(error), qPrintable(error));
+    QVERIFY(link_.Start(line));
     line.Port.Log.SetLogging(tlOn);
     LinkState.ScopeFound = true;
     LinkState.HandboxKind = std::uint8_t(kind);
@@ -149,7 +116,7 @@ void TestMemoryAccess::TestFindsTheFormsEachFirmwareAnswers() {
     // Whatever the test wrote, and wherever it landed, the bytes are back as they were.
     QCOMPARE(int(line.Host().Engine().Memory().At(0, 0xB611)), byteAtB611);
     QCOMPARE(int(line.Host().Engine().Memory().At(0, 0x0011)), byteAt0011);
-    QCOMPARE(host_.Entries().size(), 0);
+    QCOMPARE(link_.Ui.Entries().size(), 0);
 }
 
 using Exchanges = QList<QPair<QByteArray, QByteArray>>; // request, reply ("" = none)
@@ -214,14 +181,14 @@ void TestMemoryAccess::PokeTestWritesAndRestoresTheByte() {
         line.Peer.Answer(request, reply);
         expected += request;
     }
-    QVERIFY(line.Start());
+    QVERIFY(link_.Start(line));
     LinkState.HandboxKind = htAutostar497;
     TestPeekPoke(line.Port);
     QCOMPARE(line.Peer.Received(), expected);
     QVERIFY(LinkState.PeekOK);
     QCOMPARE(LinkState.PokeOK, pokeOK);
     QVERIFY(!LinkState.ExtPeekOK && !LinkState.ExtPokeOK);
-    QCOMPARE(host_.Entries().size(), 0);
+    QCOMPARE(link_.Ui.Entries().size(), 0);
 }
 
 void TestMemoryAccess::PeekRepliesBecomeWords_data() {
@@ -246,7 +213,7 @@ void TestMemoryAccess::PeekRepliesBecomeWords() {
     QFETCH(QString, word);
     PeerLine line;
     line.Peer.Answer(":EP163840#", reply);
-    QVERIFY(line.Start());
+    QVERIFY(link_.Start(line));
     LinkState.HandboxKind = htLX200GPS;
     LinkState.PeekOK = true;
     if (word.isEmpty()) {
@@ -264,7 +231,7 @@ void TestMemoryAccess::PeekRepliesBecomeWords() {
 
 void TestMemoryAccess::RefusedRequestsSendNothing() {
     PeerLine line;
-    QVERIFY(line.Start());
+    QVERIFY(link_.Start(line));
     // A 497 mkII has neither command: the test asks nothing.
     LinkState.HandboxKind = htAutostar497mkII;
     TestPeekPoke(line.Port);
@@ -290,7 +257,7 @@ void TestMemoryAccess::PokesCarryTheirFormsValue() {
     PeerLine line;
     line.Peer.Answer(":EN4413#", "#");
     line.Peer.Answer(":EN11931965#", "#");
-    QVERIFY(line.Start());
+    QVERIFY(link_.Start(line));
     LinkState.PokeOK = true;
     QVERIFY(PokeText(line.Port, QStringLiteral("$B6113D")));
     LinkState.ExtPokeOK = true;

@@ -1,17 +1,13 @@
 // The port lock window: lending the port to another program and taking it
 // back, with the handbox checked on return.
 
-#include "common/Timing.h"
 #include "common/VirtualPorts.h"
 #include "diag/PortEnumLinux.h"
 #include "link/StdDefs.h"
 #include "link/xPortLock.h"
 #include "serial/COMPorts.h"
 #include "serial/Exchange.h"
-#include "tests/support/FakePorts.h"
-#include "tests/support/ScriptedPeer.h"
-#include "tests/support/ScriptedUiHost.h"
-#include "tests/support/SimLine.h"
+#include "tests/support/LinkFixture.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QSerialPort>
@@ -58,16 +54,6 @@ QString Press(TApdComPort& port, const char* button, const QString& savedType,
     return request.ResultCode;
 }
 
-// Port on a peer that answers nothing, released as port selection leaves it.
-bool ReleasedOnPeer(TApdComPort& port, ScriptedPeer& peer, FakePortBackend& ports) {
-    if (!OpenOnPeer(port, peer))
-        return false;
-    ports.AddPort(port.ComNumber(), "pts peer");
-    port.Log.SetLogging(tlOn);
-    port.SetOpen(false);
-    return true;
-}
-
 // The real Linux port backend, seeing no device of this machine but the
 // virtual ports and the system's lock folders, for as long as it lives.
 class VirtualOnlyPorts {
@@ -91,9 +77,11 @@ private:
 class TestPortLock : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void init() {
+        link_.Begin(20, LinkFixture::FakePorts);
+        CountInUseAsAvailable = true;
+    }
+    void cleanup() { link_.End(); }
     void OnlyReconnectOrCancelEndTheWindow();
     void ReconnectChecksTheHandboxThatWasThere_data();
     void ReconnectChecksTheHandboxThatWasThere();
@@ -103,35 +91,23 @@ private slots:
     void PortTakenByAnotherProgramCannotBeReconnected();
 
 private:
-    ScriptedUiHost host_;
-    UiHost* previous_ = nullptr;
-    std::unique_ptr<ScopedFakePorts> ports_;
+    // Starts Line, its port listed and logging, and lets the port go as port
+    // selection does before it shows the window.
+    template <class Line> bool Released(Line& L) {
+        if (!link_.Start(L))
+            return false;
+        link_.Ports().AddPort(L.Port.ComNumber(), "pts line");
+        L.Port.Log.SetLogging(tlOn);
+        L.Port.SetOpen(false);
+        return true;
+    }
+
+    LinkFixture link_;
 };
-
-void TestPortLock::initTestCase() {
-    UsePrivateVirtualPortsFolder();
-}
-
-void TestPortLock::init() {
-    Timing::SetTestScale(20);
-    host_.Clear();
-    previous_ = InstallUiHost(&host_);
-    ports_ = std::make_unique<ScopedFakePorts>();
-    ResetLinkState();
-    CountInUseAsAvailable = true;
-}
-
-void TestPortLock::cleanup() {
-    ports_.reset();
-    InstallUiHost(previous_);
-}
 
 void TestPortLock::OnlyReconnectOrCancelEndTheWindow() {
     SimLine line;
-    QString error;
-    QVERIFY2(line.Start(error), qPrintable(error));
-    line.Port.Log.SetLogging(tlOn);
-    line.Port.SetOpen(false);
+    QVERIFY(Released(line));
 
     QString title;
     QSize client;
@@ -165,7 +141,7 @@ void TestPortLock::OnlyReconnectOrCancelEndTheWindow() {
     QVERIFY(openAfterMinimise);
 
     QCOMPARE(code, QStringLiteral("LOCKCancel"));
-    QCOMPARE(host_.Texts(), QStringList({"Autodetect will be run to reset app"}));
+    QCOMPARE(link_.Ui.Texts(), QStringList({"Autodetect will be run to reset app"}));
     QVERIFY(LogText(line.Port).contains("Port reaquire Cancelled, Default to Autodetect"));
     QVERIFY(!line.Port.Open());
 }
@@ -220,9 +196,8 @@ void TestPortLock::ReconnectChecksTheHandboxThatWasThere() {
     QFETCH(QString, code);
     QFETCH(QStringList, said);
     SimLine sim(handbox, line);
-    QString error;
-    QVERIFY2(sim.Start(error), qPrintable(error));
-    ports_->Ports().AddPort(sim.Host().PortNumber(), "pts handbox");
+    QVERIFY(link_.Start(sim));
+    link_.Ports().AddPort(sim.Host().PortNumber(), "pts handbox");
     sim.Port.Log.SetLogging(tlOn);
     LinkState.ScopeFound = true;
     LinkState.HandboxKind = static_cast<std::uint8_t>(kind);
@@ -232,8 +207,8 @@ void TestPortLock::ReconnectChecksTheHandboxThatWasThere() {
     const qsizetype before = LogText(sim.Port).size();
 
     QCOMPARE(Press(sim.Port, "SBReconnect", saved, wasInDownload, wasParked), code);
-    QCOMPARE(host_.Texts(), said);
-    QCOMPARE(host_.Entries().last().anchor, QStringLiteral("PortLock"));
+    QCOMPARE(link_.Ui.Texts(), said);
+    QCOMPARE(link_.Ui.Entries().last().anchor, QStringLiteral("PortLock"));
     QVERIFY(CountInUseAsAvailable);
     const QString log = LogText(sim.Port).mid(before);
     QVERIFY(log.contains("Port Reconnected "));
@@ -246,21 +221,20 @@ void TestPortLock::ReconnectChecksTheHandboxThatWasThere() {
 }
 
 void TestPortLock::ReconnectWithoutAHandboxSendsNothing() {
-    TApdComPort port;
-    ScriptedPeer peer;
-    QVERIFY(ReleasedOnPeer(port, peer, ports_->Ports()));
-    QCOMPARE(Press(port, "SBReconnect", QString()), QStringLiteral("LOCK"));
-    QVERIFY(port.Open());
+    PeerLine line;
+    QVERIFY(Released(line));
+    QCOMPARE(Press(line.Port, "SBReconnect", QString()), QStringLiteral("LOCK"));
+    QVERIFY(line.Port.Open());
     QTest::qWait(50);
-    QVERIFY(peer.Received().isEmpty());
-    QVERIFY(LogText(port).contains("Port Reconnected "));
-    QCOMPARE(host_.Entries().size(), 0);
+    QVERIFY(line.Peer.Received().isEmpty());
+    QVERIFY(LogText(line.Port).contains("Port Reconnected "));
+    QCOMPARE(link_.Ui.Entries().size(), 0);
 }
 
 void TestPortLock::ButtonsPressedDuringTheCheckAreIgnored() {
-    TApdComPort port;
-    ScriptedPeer silent;
-    QVERIFY(ReleasedOnPeer(port, silent, ports_->Ports()));
+    PeerLine silent;
+    QVERIFY(Released(silent));
+    TApdComPort& port = silent.Port;
     LinkState.ScopeFound = true;
     bool pressedDuringCheck = false;
     const QString code =
@@ -273,7 +247,7 @@ void TestPortLock::ButtonsPressedDuringTheCheckAreIgnored() {
         });
     QVERIFY(pressedDuringCheck);
     QCOMPARE(code, QStringLiteral("LOCKLostScope"));
-    QCOMPARE(host_.Texts(), QStringList({"Scope no longer on port"}));
+    QCOMPARE(link_.Ui.Texts(), QStringList({"Scope no longer on port"}));
     QCOMPARE(LogText(port).count("Port Reconnected "), 1);
 }
 
@@ -288,12 +262,8 @@ void TestPortLock::PortTakenByAnotherProgramCannotBeReconnected_data() {
 void TestPortLock::PortTakenByAnotherProgramCannotBeReconnected() {
     QFETCH(bool, seenHeld);
     SimLine sim;
-    QString error;
-    QVERIFY2(sim.Start(error), qPrintable(error));
+    QVERIFY(Released(sim));
     const int number = sim.Host().PortNumber();
-    ports_->Ports().AddPort(number, "pts handbox");
-    sim.Port.Log.SetLogging(tlOn);
-    sim.Port.SetOpen(false);
     LinkState.ScopeFound = true;
     std::unique_ptr<VirtualOnlyPorts> system;
     if (seenHeld)
@@ -308,7 +278,7 @@ void TestPortLock::PortTakenByAnotherProgramCannotBeReconnected() {
 
     QCOMPARE(Press(sim.Port, "SBReconnect", QStringLiteral("Autostar")),
              QStringLiteral("LOCKLostPort"));
-    QCOMPARE(host_.Texts(), QStringList({"Original Port is Locked\rCant reconnect"}));
+    QCOMPARE(link_.Ui.Texts(), QStringList({"Original Port is Locked\rCant reconnect"}));
     QVERIFY(LogText(sim.Port).contains("Port is locked, cant reconnect"));
     QVERIFY(!sim.Port.Open());
     QVERIFY(CountInUseAsAvailable);

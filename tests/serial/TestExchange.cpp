@@ -5,9 +5,7 @@
 #include "common/StdFuncsMisc.h"
 #include "common/Timing.h"
 #include "link/StdDefs.h"
-#include "serial/Exchange.h"
-#include "tests/support/ScriptedUiHost.h"
-#include "tests/support/SimLine.h"
+#include "tests/support/LinkFixture.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QElapsedTimer>
@@ -38,9 +36,8 @@ HandboxSettings InDownloadMode() {
 class TestExchange : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void init() { link_.Begin(10); }
+    void cleanup() { link_.End(); }
     void TimeOutsBecomeWholeTicks();
     void HeldExchangeLastsItsSevenTicksEvenWhenAnsweredAtOnce();
     void CountedExchangeEndsAsSoonAsItsBytesAreIn();
@@ -50,9 +47,8 @@ private slots:
     void BusyHandboxIsSentTheCommandAgain();
     void SecondExchangeIsRefusedWhileOneRuns();
     void ZeroLengthCommandReturnsAtOnce();
-    void QuietTimeOutSaysNothing();
-    void LoudTimeOutWithoutHandboxTellsTheUser();
-    void TimeOutWithHandboxStillAnsweringKeepsIt();
+    void TimeOutIsToldAsTheLinkStands_data();
+    void TimeOutIsToldAsTheLinkStands();
     void TimeOutWithHandboxGoneForgetsItAndRestartsDetection();
     void VanishingDeviceEndsTheWaitAtOnce();
     void DeviceGoneBeforeAnExchangeIsToldOnceWithoutAnError_data();
@@ -60,32 +56,8 @@ private slots:
     void EndlessStreamIsCappedAndEndsAsATimeOut();
 
 private:
-    ScriptedUiHost host_;
-    UiHost* previous_ = nullptr;
-    int restarts_ = 0;
-    int identifies_ = 0;
+    LinkFixture link_;
 };
-
-void TestExchange::initTestCase() {
-    UsePrivateVirtualPortsFolder();
-}
-
-void TestExchange::init() {
-    Timing::SetTestScale(10);
-    host_.Clear();
-    previous_ = InstallUiHost(&host_);
-    ResetLinkState();
-    restarts_ = identifies_ = 0;
-    SetExchangeHooks({[this](TApdComPort&) { ++identifies_; },
-                      [this] {
-                          ++restarts_;
-                      }});
-}
-
-void TestExchange::cleanup() {
-    SetExchangeHooks({});
-    InstallUiHost(previous_);
-}
 
 void TestExchange::TimeOutsBecomeWholeTicks() {
     QCOMPARE(Timing::TicksFor(400), 7);
@@ -99,8 +71,7 @@ void TestExchange::TimeOutsBecomeWholeTicks() {
 void TestExchange::HeldExchangeLastsItsSevenTicksEvenWhenAnsweredAtOnce() {
     Timing::SetTestScale(100); // real timing, once
     SimLine line;
-    QString error;
-    QVERIFY2(line.Start(error), qPrintable(error));
+    QVERIFY(link_.Start(line));
     QByteArray reply;
     QElapsedTimer clock;
     clock.start();
@@ -116,8 +87,7 @@ void TestExchange::HeldExchangeLastsItsSevenTicksEvenWhenAnsweredAtOnce() {
 void TestExchange::CountedExchangeEndsAsSoonAsItsBytesAreIn() {
     Timing::SetTestScale(100);
     SimLine line(InDownloadMode());
-    QString error;
-    QVERIFY2(line.Start(error), qPrintable(error));
+    QVERIFY(link_.Start(line));
     QByteArray reply;
     QElapsedTimer clock;
     clock.start();
@@ -127,15 +97,14 @@ void TestExchange::CountedExchangeEndsAsSoonAsItsBytesAreIn() {
     // The code byte of a download-mode handbox, counted.
     SendCommand(line.Port, "T", 1, 5000, false, reply);
     QCOMPARE(reply, QByteArray(1, char(line.Host().Engine().Model().DownloadCode)));
-    QCOMPARE(host_.Entries().size(), 0);
+    QCOMPARE(link_.Ui.Entries().size(), 0);
 }
 
 void TestExchange::PacedReplyArrivingInPiecesIsJoinedInOrder() {
     LineOptions paced;
     paced.Pace = true;
     SimLine line(InDownloadMode(), paced);
-    QString error;
-    QVERIFY2(line.Start(error), qPrintable(error));
+    QVERIFY(link_.Start(line));
     QByteArray reply;
     // Page 7's bank, second half of block FF: the last bytes of the page.
     SendCommand(line.Port, BlockRead(7, 0xFF, 0x80, 0x80), 128, 10000, false, reply);
@@ -149,8 +118,7 @@ void TestExchange::TerminatedReplyLeavesOutTheTerminator() {
     HandboxSettings rcx;
     rcx.Model = HandboxModel::Rcx400;
     SimLine line(rcx);
-    QString error;
-    QVERIFY2(line.Start(error), qPrintable(error));
+    QVERIFY(link_.Start(line));
     QByteArray reply;
     SendCommandTerminated(line.Port, ":GVP#", "#", reply, 5000);
     QCOMPARE(reply, QByteArray("RCX400"));
@@ -164,14 +132,13 @@ void TestExchange::NakInsideADownloadBlockIsData() {
     memory->Set(3, 0x9000, 0x15);
     memory->Set(3, 0x9001, 0x15);
     SimLine line(InDownloadMode(), {}, std::move(memory));
-    QString error;
-    QVERIFY2(line.Start(error), qPrintable(error));
+    QVERIFY(link_.Start(line));
     LinkState.InDownloadMode = true;
     QByteArray reply;
     SendCommand(line.Port, BlockRead(3, 0x90, 0x00, 0x80), 128, 10000, false, reply);
     QCOMPARE(reply.size(), 128);
     QCOMPARE(reply.left(2), QByteArray("\x15\x15"));
-    QCOMPARE(host_.Entries().size(), 0);
+    QCOMPARE(link_.Ui.Entries().size(), 0);
 }
 
 void TestExchange::BusyHandboxIsSentTheCommandAgain() {
@@ -182,8 +149,7 @@ void TestExchange::BusyHandboxIsSentTheCommandAgain() {
         // Every second command meets a busy handbox: each reply is still the
         // answer, never the NAK, and nothing is said.
         SimLine line(busy);
-        QString error;
-        QVERIFY2(line.Start(error), qPrintable(error));
+        QVERIFY(link_.Start(line));
         line.Port.Log.SetLogging(tlOn);
         for (int i = 0; i < 3; ++i) {
             QByteArray reply;
@@ -193,26 +159,25 @@ void TestExchange::BusyHandboxIsSentTheCommandAgain() {
             QCOMPARE(reply, QByteArray("A"));
         }
         QVERIFY(LogText(line.Port).contains("Scope busy: sending again"));
-        QCOMPARE(host_.Entries().size(), 0);
+        QCOMPARE(link_.Ui.Entries().size(), 0);
     }
     // Always busy: a bounded number of tries, then an empty reply and the notice.
     busy.BusyEvery = 1;
     SimLine line(busy);
-    QString error;
-    QVERIFY2(line.Start(error), qPrintable(error));
+    QVERIFY(link_.Start(line));
     line.Port.Log.SetLogging(tlOn);
     QByteArray reply;
     SendCommandTerminated(line.Port, ":GVP#", "#", reply, 5000);
     QCOMPARE(reply, QByteArray());
     QCOMPARE(LogText(line.Port).count("Scope busy: sending again"), 5);
-    QCOMPARE(host_.Texts(), QStringList({"Scope has returned busy signal. Please retry command"}));
-    QCOMPARE(host_.Entries().first().kind, ScriptedUiHost::Kind::Notice);
+    QCOMPARE(link_.Ui.Texts(),
+             QStringList({"Scope has returned busy signal. Please retry command"}));
+    QCOMPARE(link_.Ui.Entries().first().kind, ScriptedUiHost::Kind::Notice);
 }
 
 void TestExchange::SecondExchangeIsRefusedWhileOneRuns() {
     SimLine line;
-    QString error;
-    QVERIFY2(line.Start(error), qPrintable(error));
+    QVERIFY(link_.Start(line));
     QByteArray inner("unset");
     QTimer::singleShot(5, &line.Port,
                        [&] { SendCommandTerminated(line.Port, ":GVP#", "#", inner, 5000); });
@@ -220,14 +185,13 @@ void TestExchange::SecondExchangeIsRefusedWhileOneRuns() {
     SendCommand(line.Port, QByteArray(1, '\x06'), 1, 400, true, outer);
     QCOMPARE(inner, QByteArray());
     QCOMPARE(outer, QByteArray("A"));
-    QCOMPARE(host_.Texts(), QStringList({"Still awaiting response from scope"}));
-    QCOMPARE(host_.Entries().first().kind, ScriptedUiHost::Kind::Notice);
+    QCOMPARE(link_.Ui.Texts(), QStringList({"Still awaiting response from scope"}));
+    QCOMPARE(link_.Ui.Entries().first().kind, ScriptedUiHost::Kind::Notice);
 }
 
 void TestExchange::ZeroLengthCommandReturnsAtOnce() {
     SimLine line;
-    QString error;
-    QVERIFY2(line.Start(error), qPrintable(error));
+    QVERIFY(link_.Start(line));
     QByteArray reply("unset");
     QElapsedTimer clock;
     clock.start();
@@ -237,55 +201,51 @@ void TestExchange::ZeroLengthCommandReturnsAtOnce() {
     QVERIFY(!line.Port.AwaitingReply);
 }
 
-void TestExchange::QuietTimeOutSaysNothing() {
-    SimLine line;
-    QString error;
-    QVERIFY2(line.Start(error), qPrintable(error));
-    line.Port.Log.SetLogging(tlOn);
-    LinkState.ScopeFound = true; // a quiet time-out does not even reacquire
-    QByteArray reply("unset");
-    line.Port.Exchange.QuietTimeout = true;
-    SendCommandTerminated(line.Port, "#:ED#", "#", reply, 100);
-    QVERIFY(reply.isEmpty());
-    QVERIFY(!line.Port.Exchange.QuietTimeout);
-    QCOMPARE(host_.Entries().size(), 0);
-    QVERIFY(!LogText(line.Port).contains("Action Timed out"));
-    QVERIFY(LinkState.ScopeFound);
-    QCOMPARE(restarts_, 0);
+void TestExchange::TimeOutIsToldAsTheLinkStands_data() {
+    QTest::addColumn<bool>("quiet");
+    QTest::addColumn<bool>("found"); // a known 497 on the line
+    QTest::addColumn<QStringList>("texts");
+    QTest::addColumn<QStringList>("logged"); // none: not even "Action Timed out"
+    QTest::addColumn<int>("identifies");
+    // A quiet time-out does not even reacquire.
+    QTest::newRow("quiet") << true << true << QStringList() << QStringList() << 0;
+    QTest::newRow("loud, no handbox")
+        << false << false << QStringList({"Action Timed out, refer log for details"})
+        << QStringList({"Action Timed out "}) << 0;
+    QTest::newRow("loud, handbox still answering")
+        << false << true << QStringList({"Timeout from scope, refer log for details"})
+        << QStringList({"Action Timed out ", " Scope still there. Chk command syntax "}) << 1;
 }
 
-void TestExchange::LoudTimeOutWithoutHandboxTellsTheUser() {
+void TestExchange::TimeOutIsToldAsTheLinkStands() {
+    QFETCH(bool, quiet);
+    QFETCH(bool, found);
+    QFETCH(QStringList, texts);
+    QFETCH(QStringList, logged);
+    QFETCH(int, identifies);
     SimLine line;
-    QString error;
-    QVERIFY2(line.Start(error), qPrintable(error));
+    QVERIFY(link_.Start(line));
     line.Port.Log.SetLogging(tlOn);
+    LinkState.ScopeFound = found;
+    LinkState.HandboxKind = found ? htAutostar497 : htNone;
+    if (quiet)
+        LinkFixture::MakeNextTimeoutQuiet(line.Port);
     QByteArray reply("unset");
     SendCommandTerminated(line.Port, "#:EC#", "#", reply, 100);
     QVERIFY(reply.isEmpty());
-    QCOMPARE(host_.Texts(), QStringList({"Action Timed out, refer log for details"}));
-    QCOMPARE(host_.Entries().first().kind, ScriptedUiHost::Kind::Message);
-    QVERIFY(LogText(line.Port).contains("Action Timed out "));
-    QVERIFY(!line.Port.AwaitingReply);
-    QCOMPARE(restarts_, 0);
-}
-
-void TestExchange::TimeOutWithHandboxStillAnsweringKeepsIt() {
-    SimLine line;
-    QString error;
-    QVERIFY2(line.Start(error), qPrintable(error));
-    line.Port.Log.SetLogging(tlOn);
-    LinkState.ScopeFound = true;
-    LinkState.HandboxKind = htAutostar497;
-    QByteArray reply;
-    SendCommandTerminated(line.Port, "#:EC#", "#", reply, 100);
-    QCOMPARE(host_.Texts(), QStringList({"Timeout from scope, refer log for details"}));
-    QCOMPARE(identifies_, 1);
-    QCOMPARE(restarts_, 0);
-    QVERIFY(LinkState.ScopeFound);
-    QCOMPARE(LinkState.HandboxKind, std::uint8_t(htAutostar497));
+    QVERIFY(!LinkFixture::QuietTimeoutPending(line.Port));
+    QCOMPARE(link_.Ui.Texts(), texts);
+    if (!quiet && !found)
+        QCOMPARE(link_.Ui.Entries().first().kind, ScriptedUiHost::Kind::Message);
     const QString log = LogText(line.Port);
-    QVERIFY(log.contains("Action Timed out "));
-    QVERIFY(log.contains(" Scope still there. Chk command syntax "));
+    for (const QString& entry : logged)
+        QVERIFY2(log.contains(entry), qPrintable(entry));
+    if (logged.isEmpty())
+        QVERIFY(!log.contains("Action Timed out"));
+    QCOMPARE(link_.Identifies, identifies);
+    QCOMPARE(link_.Restarts, 0);
+    QCOMPARE(LinkState.ScopeFound, found);
+    QCOMPARE(int(LinkState.HandboxKind), found ? int(htAutostar497) : int(htNone));
     QVERIFY(!line.Port.AwaitingReply);
     // The line is clean for the next exchange.
     SendCommandTerminated(line.Port, ":GVP#", "#", reply, 5000);
@@ -296,8 +256,7 @@ void TestExchange::TimeOutWithHandboxGoneForgetsItAndRestartsDetection() {
     LineOptions hang;
     hang.HangAfter = 1;
     SimLine line({}, hang);
-    QString error;
-    QVERIFY2(line.Start(error), qPrintable(error));
+    QVERIFY(link_.Start(line));
     line.Port.Log.SetLogging(tlOn);
     QByteArray reply;
     SendCommandTerminated(line.Port, ":GVP#", "#", reply, 5000);
@@ -306,14 +265,14 @@ void TestExchange::TimeOutWithHandboxGoneForgetsItAndRestartsDetection() {
     LinkState.HandboxKind = htAutostar497;
     LinkState.PeekOK = LinkState.PokeOK = true;
     SendCommandTerminated(line.Port, ":GVD#", "#", reply, 500);
-    QCOMPARE(host_.Texts(), QStringList({"Timeout from scope, refer log for details",
-                                         "Scope no longer responding, trying to reacquire"}));
+    QCOMPARE(link_.Ui.Texts(), QStringList({"Timeout from scope, refer log for details",
+                                            "Scope no longer responding, trying to reacquire"}));
     QVERIFY(LogText(line.Port).contains("No response from scope "));
     QVERIFY(!LinkState.ScopeFound);
     QCOMPARE(LinkState.HandboxKind, std::uint8_t(htNone));
     QVERIFY(!LinkState.PeekOK && !LinkState.PokeOK);
-    QCOMPARE(restarts_, 1);
-    QCOMPARE(identifies_, 0);
+    QCOMPARE(link_.Restarts, 1);
+    QCOMPARE(link_.Identifies, 0);
 }
 
 void TestExchange::VanishingDeviceEndsTheWaitAtOnce() {
@@ -321,8 +280,7 @@ void TestExchange::VanishingDeviceEndsTheWaitAtOnce() {
     LineOptions vanish;
     vanish.VanishAfter = 1;
     SimLine line({}, vanish);
-    QString error;
-    QVERIFY2(line.Start(error), qPrintable(error));
+    QVERIFY(link_.Start(line));
     QByteArray reply;
     SendCommandTerminated(line.Port, ":GVP#", "#", reply, 5000);
     QVERIFY(reply.startsWith("Auto"));
@@ -332,16 +290,16 @@ void TestExchange::VanishingDeviceEndsTheWaitAtOnce() {
     SendCommandTerminated(line.Port, ":GVD#", "#", reply, 10000);
     QVERIFY2(clock.elapsed() < 5000, "waited for the time-out after the device had gone");
     QVERIFY(reply.isEmpty());
-    QCOMPARE(host_.Texts(), QStringList({"Currently selected Port is no longer Available"}));
-    QCOMPARE(host_.Entries().first().kind, ScriptedUiHost::Kind::Plain);
+    QCOMPARE(link_.Ui.Texts(), QStringList({"Currently selected Port is no longer Available"}));
+    QCOMPARE(link_.Ui.Entries().first().kind, ScriptedUiHost::Kind::Plain);
     QVERIFY(!line.Port.Open());
     QCOMPARE(line.Port.ComNumber(), 0);
     QVERIFY(!LinkState.ScopeFound);
-    QCOMPARE(restarts_, 1);
+    QCOMPARE(link_.Restarts, 1);
     // Later exchanges find no port and return at once, without another message.
     SendCommand(line.Port, "T", 1, 5000, false, reply);
     QVERIFY(reply.isEmpty());
-    QCOMPARE(host_.Entries().size(), 1);
+    QCOMPARE(link_.Ui.Entries().size(), 1);
 }
 
 void TestExchange::DeviceGoneBeforeAnExchangeIsToldOnceWithoutAnError_data() {
@@ -358,8 +316,7 @@ void TestExchange::DeviceGoneBeforeAnExchangeIsToldOnceWithoutAnError() {
     LineOptions vanish;
     vanish.VanishAfter = 1;
     SimLine line({}, vanish);
-    QString error;
-    QVERIFY2(line.Start(error), qPrintable(error));
+    QVERIFY(link_.Start(line));
     QByteArray reply;
     SendCommand(line.Port, "\x06", 1, 2000, false, reply);
     QCOMPARE(reply, QByteArray("A"));
@@ -373,16 +330,15 @@ void TestExchange::DeviceGoneBeforeAnExchangeIsToldOnceWithoutAnError() {
     else
         SendCommand(line.Port, "\x06", 1, 5000, false, reply);
     QVERIFY(reply.isEmpty());
-    QCOMPARE(host_.Texts(), QStringList({"Currently selected Port is no longer Available"}));
+    QCOMPARE(link_.Ui.Texts(), QStringList({"Currently selected Port is no longer Available"}));
     QVERIFY(!line.Port.Open());
     QVERIFY(!line.Port.AwaitingReply);
-    QCOMPARE(restarts_, 1);
+    QCOMPARE(link_.Restarts, 1);
 }
 
 void TestExchange::EndlessStreamIsCappedAndEndsAsATimeOut() {
     SimLine line(InDownloadMode());
-    QString error;
-    QVERIFY2(line.Start(error), qPrintable(error));
+    QVERIFY(link_.Start(line));
     QByteArray reply;
     // Ask for more than the cap, in blocks of 255 bytes, as a stream would send.
     QByteArray burst;
@@ -390,7 +346,7 @@ void TestExchange::EndlessStreamIsCappedAndEndsAsATimeOut() {
         burst += BlockRead(1, 0x80 + (i % 0x7F), 0, 0xFF);
     SendCommand(line.Port, burst, MaxReplyBytes + 10000, 60000, false, reply);
     QCOMPARE(reply.size(), MaxReplyBytes);
-    QCOMPARE(host_.Texts(), QStringList({"Action Timed out, refer log for details"}));
+    QCOMPARE(link_.Ui.Texts(), QStringList({"Action Timed out, refer log for details"}));
     QVERIFY(!line.Port.AwaitingReply);
 }
 

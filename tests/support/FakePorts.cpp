@@ -43,20 +43,3 @@ ScopedFakePorts::ScopedFakePorts() {
 ScopedFakePorts::~ScopedFakePorts() {
     InstallPortEnumBackend(std::move(previous_));
 }
-
-SimHandbox::SimHandbox(HandboxSettings Settings, LineOptions Options)
-    : host_(std::make_unique<PtyHost>(HandboxEngine(Settings), Options)) {}
-
-SimHandbox::~SimHandbox() {
-    host_->Stop();
-}
-
-bool SimHandbox::Start(QString& Error) {
-    std::string error;
-    if (!host_->Open(error)) {
-        Error = QString::fromStdString(error);
-        return false;
-    }
-    host_->Start();
-    return true;
-}

@@ -1,13 +1,10 @@
 #pragma once
 // The machine's serial ports as a test wants them: a port backend that lists
 // only the ports a test names (its simulated handboxes' virtual ports, or
-// made-up ones), so no test ever probes a real device of the machine; and a
-// simulated handbox serving on a virtual port that the program opens itself.
+// made-up ones), so no test ever probes a real device of the machine.
 
 #include "diag/PortEnum.h"
-#include "sim/PtyHost.h"
 
-#include <QString>
 #include <map>
 #include <memory>
 
@@ -17,6 +14,11 @@ public:
     void AddPort(int Number, const std::string& FriendlyName,
                  TPortState State = TPortState::Available);
     void SetState(int Number, TPortState State);
+    // Lists no port any more.
+    void Clear() {
+        devices_.clear();
+        states_.clear();
+    }
 
     std::vector<TPortDevice> PortClassDevices() override { return devices_; }
     std::vector<TPortDevice> AllDevices(bool) override { return devices_; }
@@ -37,17 +39,4 @@ public:
 private:
     FakePortBackend* backend_;
     std::unique_ptr<TPortEnumBackend> previous_;
-};
-
-// A simulated handbox on its own virtual port; the program opens the port.
-class SimHandbox {
-public:
-    explicit SimHandbox(HandboxSettings Settings = {}, LineOptions Options = {});
-    ~SimHandbox();
-    bool Start(QString& Error);
-    int PortNumber() const { return host_->PortNumber(); }
-    PtyHost& Host() { return *host_; }
-
-private:
-    std::unique_ptr<PtyHost> host_;
 };

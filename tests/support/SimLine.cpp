@@ -1,38 +1,64 @@
 #include "tests/support/SimLine.h"
 
 #include "serial/Exchange.h"
-#include "tests/support/ScriptedPeer.h"
 
 #include <QTemporaryDir>
 
-SimLine::SimLine(HandboxSettings Settings, LineOptions Options,
-                 std::unique_ptr<HandboxMemory> Memory, QString ModelText)
-    : host_(Memory ? std::make_unique<PtyHost>(HandboxEngine(Settings, std::move(*Memory)), Options)
-                   : std::make_unique<PtyHost>(HandboxEngine(Settings), Options))
-    , modelText_(std::move(ModelText)) {}
+namespace {
 
-SimLine::~SimLine() {
-    Port.SetOpen(false);
-    host_->Stop();
-}
-
-bool SimLine::Start(QString& Error) {
-    std::string error;
-    if (!host_->Open(error)) {
-        Error = QString::fromStdString(error);
-        return false;
-    }
-    host_->Start();
+// Opens Port on virtual port Number, with the exchange in place.
+bool OpenWithExchange(TApdComPort& Port, int Number, const QString& ModelText, QString& Error) {
     try {
-        Port.SetComNumber(host_->PortNumber());
+        Port.SetComNumber(Number);
         Port.SetOpen(true);
     } catch (const EPortError& e) {
         Error = QString::fromLatin1(e.what());
         return false;
     }
     CreateExchangeTimers(Port);
-    RouteExchangeEvents(Port, modelText_);
+    RouteExchangeEvents(Port, ModelText);
     return true;
+}
+
+} // namespace
+
+SimHandbox::SimHandbox(HandboxSettings Settings, LineOptions Options,
+                       std::unique_ptr<HandboxMemory> Memory)
+    : host_(Memory ? std::make_unique<PtyHost>(HandboxEngine(Settings, std::move(*Memory)), Options)
+                   : std::make_unique<PtyHost>(HandboxEngine(Settings), Options)) {}
+
+SimHandbox::~SimHandbox() {
+    host_->Stop();
+}
+
+bool SimHandbox::Start(QString& Error) {
+    std::string error;
+    if (!host_->Open(error)) {
+        Error = QString::fromStdString(error);
+        return false;
+    }
+    host_->Start();
+    return true;
+}
+
+SimLine::SimLine(HandboxSettings Settings, LineOptions Options,
+                 std::unique_ptr<HandboxMemory> Memory, QString ModelText)
+    : handbox_(Settings, Options, std::move(Memory))
+    , modelText_(std::move(ModelText)) {}
+
+SimLine::~SimLine() {
+    Port.SetOpen(false);
+    handbox_.Host().Stop();
+}
+
+bool SimLine::Start(QString& Error) {
+    return handbox_.Start(Error) &&
+           OpenWithExchange(Port, handbox_.PortNumber(), modelText_, Error);
+}
+
+bool PeerLine::Start(QString& Error) {
+    const int number = Peer.Start(Error);
+    return number != 0 && OpenWithExchange(Port, number, QStringLiteral("ert"), Error);
 }
 
 void UsePrivateVirtualPortsFolder() {
@@ -44,20 +70,4 @@ QString LogText(const TApdComPort& Port) {
     return Port.Log.BufferedLines()
         .join(QLatin1Char('\n'))
         .replace(QStringLiteral("[20]"), QStringLiteral(" "));
-}
-
-bool OpenOnPeer(TApdComPort& Port, ScriptedPeer& Peer) {
-    QString error;
-    const int number = Peer.Start(error);
-    if (number == 0)
-        return false;
-    try {
-        Port.SetComNumber(number);
-        Port.SetOpen(true);
-    } catch (const EPortError&) {
-        return false;
-    }
-    CreateExchangeTimers(Port);
-    RouteExchangeEvents(Port, QStringLiteral("ert"));
-    return true;
 }

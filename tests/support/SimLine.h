@@ -1,14 +1,32 @@
 #pragma once
-// A simulated handbox on a pseudo-terminal and our serial port open on it,
-// with the exchange's timers and events in place: the set-up of every test
-// that talks to a handbox over a real line.
+// Lines for tests that talk to a handbox over a pseudo-terminal: a simulated
+// handbox serving on a virtual port (which the program opens itself), the
+// same with our serial port open on it, or a scripted peer with our port open
+// on it; each with the exchange's timers and events in place.
 
 #include "serial/ApdComPort.h"
 #include "sim/PtyHost.h"
+#include "tests/support/ScriptedPeer.h"
 
 #include <QString>
 #include <memory>
 
+// A simulated handbox on its own virtual port; the program opens the port.
+class SimHandbox {
+public:
+    explicit SimHandbox(HandboxSettings Settings = {}, LineOptions Options = {},
+                        std::unique_ptr<HandboxMemory> Memory = nullptr);
+    ~SimHandbox();
+    // Opens the virtual port and serves on it; false with Error set when it cannot.
+    bool Start(QString& Error);
+    int PortNumber() const { return host_->PortNumber(); }
+    PtyHost& Host() { return *host_; }
+
+private:
+    std::unique_ptr<PtyHost> host_;
+};
+
+// A simulated handbox and our port open on it.
 class SimLine {
 public:
     // ModelText is what the port's bytes-available events are handled with
@@ -21,21 +39,24 @@ public:
     // Opens the line; false with Error set when the simulator or the port fails.
     bool Start(QString& Error);
 
-    PtyHost& Host() { return *host_; }
+    PtyHost& Host() { return handbox_.Host(); }
     TApdComPort Port;
 
 private:
-    std::unique_ptr<PtyHost> host_;
+    SimHandbox handbox_;
     QString modelText_;
+};
+
+// A scripted peer and our port open on it. Script the peer's answers before
+// Start; a rate set on Port before Start is the one it opens at.
+struct PeerLine {
+    ScriptedPeer Peer;
+    TApdComPort Port;
+    bool Start(QString& Error);
 };
 
 // The port's log as its view shows it: blanks written as "[20]" read as blanks.
 QString LogText(const TApdComPort& Port);
-
-// Opens Port on a peer's virtual port with the exchange in place; false when
-// either cannot be had.
-class ScriptedPeer;
-bool OpenOnPeer(TApdComPort& Port, ScriptedPeer& Peer);
 
 // Points the virtual ports folder at a private temporary folder for the
 // whole test executable, so parallel test programs never meet.

@@ -2,7 +2,9 @@
 // One Qt Test executable per folder: each test class registers itself here,
 // and the shared main() runs every registered class in turn. Arguments given
 // on the command line are passed to each class (for example a test function
-// name, or -v2).
+// name, or -v2). A class registers with a line of its own,
+// "HEXVAC_TEST(Class);", which is also where CMake finds it to give the class
+// its CTest entry.
 
 #include <QObject>
 #include <functional>
