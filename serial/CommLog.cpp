@@ -2,8 +2,8 @@
 
 #include "common/EventWait.h"
 #include "common/StdFuncsMisc.h"
-#include "link/StdFuncsMeade.h"
 #include "serial/ApdComPort.h"
+#include "serial/Version.h"
 
 #include <QFile>
 #include <algorithm>
