@@ -92,11 +92,11 @@ void TPortLock::SBReconnectClick() {
     ResultCode = QStringLiteral("LOCK");
     bool reopened = false;
     try {
-        CountInUseAsAvailable = false;
+        RegisteredMenus().CountInUseAsAvailable = false;
         if (!Port || !IsPortAvailable(Port->ComNumber())) {
             ReportPortLocked();
         } else {
-            CountInUseAsAvailable = true;
+            RegisteredMenus().CountInUseAsAvailable = true;
             reopened = Reopen();
             if (!reopened) {
                 ReportPortLocked();
@@ -116,7 +116,7 @@ void TPortLock::SBReconnectClick() {
         // port selection is asked for a new detection instead.
         ResultCode = reopened ? QStringLiteral("LOCKLostScope") : QStringLiteral("LOCKLostPort");
     }
-    CountInUseAsAvailable = true;
+    RegisteredMenus().CountInUseAsAvailable = true;
     closing_ = true;
     done(QDialog::Accepted);
 }

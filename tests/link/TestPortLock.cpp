@@ -118,7 +118,7 @@ void TestPortLock::init() {
     previous_ = InstallUiHost(&host_);
     ports_ = std::make_unique<ScopedFakePorts>();
     ResetLinkState();
-    CountInUseAsAvailable = true;
+    RegisteredMenus().CountInUseAsAvailable = true;
 }
 
 void TestPortLock::cleanup() {
@@ -234,7 +234,7 @@ void TestPortLock::ReconnectChecksTheHandboxThatWasThere() {
     QCOMPARE(Press(sim.Port, "SBReconnect", saved, wasInDownload, wasParked), code);
     QCOMPARE(host_.Texts(), said);
     QCOMPARE(host_.Entries().last().anchor, QStringLiteral("PortLock"));
-    QVERIFY(CountInUseAsAvailable);
+    QVERIFY(RegisteredMenus().CountInUseAsAvailable);
     const QString log = LogText(sim.Port).mid(before);
     QVERIFY(log.contains("Port Reconnected "));
     if (said.last() == QLatin1String("Reconnected OK")) {
@@ -302,16 +302,16 @@ void TestPortLock::PortTakenByAnotherProgramCannotBeReconnected() {
     // The other program: QSerialPort's lock file marks the port as its.
     QSerialPort other(QString::fromStdString(sim.Host().LinkPath()));
     QVERIFY(other.open(QIODevice::ReadWrite));
-    CountInUseAsAvailable = false;
+    RegisteredMenus().CountInUseAsAvailable = false;
     QCOMPARE(IsPortAvailable(number), !seenHeld);
-    CountInUseAsAvailable = true;
+    RegisteredMenus().CountInUseAsAvailable = true;
 
     QCOMPARE(Press(sim.Port, "SBReconnect", QStringLiteral("Autostar")),
              QStringLiteral("LOCKLostPort"));
     QCOMPARE(host_.Texts(), QStringList({"Original Port is Locked\rCant reconnect"}));
     QVERIFY(LogText(sim.Port).contains("Port is locked, cant reconnect"));
     QVERIFY(!sim.Port.Open());
-    QVERIFY(CountInUseAsAvailable);
+    QVERIFY(RegisteredMenus().CountInUseAsAvailable);
 }
 
 HEXVAC_TEST(TestPortLock);
