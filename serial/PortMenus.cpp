@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <array>
+#include <exception>
 
 namespace {
 
@@ -105,7 +106,10 @@ void BuildPorts(TApdComPort& Port, QString& PortsText) {
             try {
                 if (IsPortAvailable(n))
                     addPort(n, QString());
-            } catch (...) {
+            } catch (const std::exception&) {
+                // The backend's probe fails only with a standard exception
+                // (a file system or allocation error); the next number may
+                // still be probed.
                 ShowPlainMessage(QStringLiteral("Error in BuildPorts for COM%1").arg(n));
             }
         }
@@ -142,7 +146,9 @@ void RefreshPorts(TApdComPort& Port) {
             const bool ours = Port.Open() && number == Port.ComNumber();
             item->SetEnabled(ours || IsPortAvailable(number));
         }
-    } catch (...) {
+    } catch (const std::exception&) {
+        // A probe fails only with a standard exception (a file system or
+        // allocation error); the port it was about is named.
         menus.CountInUseAsAvailable = true;
         ShowPlainMessage(QStringLiteral("Error in RefreshPorts for COM%1").arg(number));
         return;
