@@ -1,9 +1,10 @@
-// The port lock window: lending the port to another program and taking it
-// back, with the handbox checked on return.
+// The port lock window and what it calls: lending the port to another
+// program and taking it back, with the handbox checked on return.
 
 #include "common/Timing.h"
 #include "common/VirtualPorts.h"
 #include "diag/PortEnumLinux.h"
+#include "link/PortLockCheck.h"
 #include "link/StdDefs.h"
 #include "link/xPortLock.h"
 #include "serial/COMPorts.h"
@@ -58,6 +59,21 @@ QString Press(TApdComPort& port, const char* button, const QString& savedType,
     return request.ResultCode;
 }
 
+// A handbox found on the simulated line, then released with the kind and
+// saved type port selection kept ("same": taken from the handbox).
+bool LendHandbox(SimLine& sim, FakePortBackend& ports, int kind, QString& saved, QString& error) {
+    if (!sim.Start(error))
+        return false;
+    ports.AddPort(sim.Host().PortNumber(), "pts handbox");
+    sim.Port.Log.SetLogging(tlOn);
+    LinkState.ScopeFound = true;
+    LinkState.HandboxKind = static_cast<std::uint8_t>(kind);
+    if (saved == QLatin1String("same"))
+        saved = SavedTypeOf(sim.Port);
+    sim.Port.SetOpen(false);
+    return true;
+}
+
 // Port on a peer that answers nothing, released as port selection leaves it.
 bool ReleasedOnPeer(TApdComPort& port, ScriptedPeer& peer, FakePortBackend& ports) {
     if (!OpenOnPeer(port, peer))
@@ -97,6 +113,8 @@ private slots:
     void OnlyReconnectOrCancelEndTheWindow();
     void ReconnectChecksTheHandboxThatWasThere_data();
     void ReconnectChecksTheHandboxThatWasThere();
+    void TheWindowShowsWhatReconnectFound_data();
+    void TheWindowShowsWhatReconnectFound();
     void ReconnectWithoutAHandboxSendsNothing();
     void ButtonsPressedDuringTheCheckAreIgnored();
     void PortTakenByAnotherProgramCannotBeReconnected_data();
@@ -178,7 +196,7 @@ void TestPortLock::ReconnectChecksTheHandboxThatWasThere_data() {
     QTest::addColumn<bool>("wasParked");
     QTest::addColumn<QString>("saved"); // "same": taken from the handbox
     QTest::addColumn<QString>("code");
-    QTest::addColumn<QStringList>("said");
+    QTest::addColumn<QString>("said");
 
     const HandboxSettings as497;
     HandboxSettings mount;
@@ -191,25 +209,34 @@ void TestPortLock::ReconnectChecksTheHandboxThatWasThere_data() {
     hangs.HangAfter = 2; // answers the two questions of the saved type only
 
     QTest::newRow("same 497") << as497 << LineOptions{} << 2 << false << false << "same"
-                              << "LOCK" << QStringList{"Reconnected OK"};
+                              << "LOCK"
+                              << "Reconnected OK";
     // It answers ":GVD#", but its type was saved without a date.
     QTest::newRow("same 1697 mount") << mount << LineOptions{} << 6 << false << false << "same"
-                                     << "LOCK" << QStringList{"Reconnected OK"};
+                                     << "LOCK"
+                                     << "Reconnected OK";
     QTest::newRow("another model")
         << as497 << LineOptions{} << 2 << false << false << "LX2001Jun 29 2004"
-        << "LOCKLostType" << QStringList{"Scope on port has changed"};
+        << "LOCKLostType"
+        << "Scope on port has changed";
     QTest::newRow("handbox hangs") << as497 << hangs << 2 << false << false << "same"
-                                   << "LOCKLostScope" << QStringList{"Scope no longer on port"};
+                                   << "LOCKLostScope"
+                                   << "Scope no longer on port";
     QTest::newRow("now in download mode")
-        << downloading << LineOptions{} << 2 << false << false << "same"
-        << "LOCKLostDnld" << QStringList{"Scope on port has changed to dnld mode"};
+        << downloading << LineOptions{} << 2 << false << false << ""
+        << "LOCKLostDnld"
+        << "Scope on port has changed to dnld mode";
     QTest::newRow("still in download mode")
         << downloading << LineOptions{} << 7 << true << false << ""
-        << "LOCK" << QStringList{"Scope on port is in download mode"};
+        << "LOCK"
+        << "Scope on port is in download mode";
     QTest::newRow("still parked") << parked << LineOptions{} << 2 << false << true << ""
-                                  << "LOCK" << QStringList{"Scope on port is Still Parked"};
+                                  << "LOCK"
+                                  << "Scope on port is Still Parked";
 }
 
+// The check itself, without the window: it only logs, and says what the
+// window is to show.
 void TestPortLock::ReconnectChecksTheHandboxThatWasThere() {
     QFETCH(HandboxSettings, handbox);
     QFETCH(LineOptions, line);
@@ -218,31 +245,60 @@ void TestPortLock::ReconnectChecksTheHandboxThatWasThere() {
     QFETCH(bool, wasParked);
     QFETCH(QString, saved);
     QFETCH(QString, code);
-    QFETCH(QStringList, said);
+    QFETCH(QString, said);
     SimLine sim(handbox, line);
     QString error;
-    QVERIFY2(sim.Start(error), qPrintable(error));
-    ports_->Ports().AddPort(sim.Host().PortNumber(), "pts handbox");
-    sim.Port.Log.SetLogging(tlOn);
-    LinkState.ScopeFound = true;
-    LinkState.HandboxKind = static_cast<std::uint8_t>(kind);
-    if (saved == QLatin1String("same") && !handbox.DownloadMode)
-        saved = SavedTypeOf(sim.Port);
-    sim.Port.SetOpen(false);
+    QVERIFY2(LendHandbox(sim, ports_->Ports(), kind, saved, error), qPrintable(error));
     const qsizetype before = LogText(sim.Port).size();
 
-    QCOMPARE(Press(sim.Port, "SBReconnect", saved, wasInDownload, wasParked), code);
-    QCOMPARE(host_.Texts(), said);
-    QCOMPARE(host_.Entries().last().anchor, QStringLiteral("PortLock"));
+    TPortLockRequest request;
+    request.Port = &sim.Port;
+    request.SavedType = saved;
+    request.WasInDownloadMode = wasInDownload;
+    request.WasParked = wasParked;
+    const TPortLockVerdict verdict = ReconnectLentPort(request);
+    QCOMPARE(verdict.ResultCode, code);
+    QCOMPARE(verdict.Message, said);
+    QCOMPARE(verdict.Notice, said == QLatin1String("Reconnected OK"));
+    QCOMPARE(host_.Entries().size(), 0);
     QVERIFY(RegisteredMenus().CountInUseAsAvailable);
     const QString log = LogText(sim.Port).mid(before);
     QVERIFY(log.contains("Port Reconnected "));
-    if (said.last() == QLatin1String("Reconnected OK")) {
+    if (verdict.Notice) {
         QVERIFY(sim.Port.Open());
         QVERIFY(log.contains(":GVP#"));
         QCOMPARE(log.contains(":GVD#"), kind == 2);
         QVERIFY(log.contains("Scope on port revalidated OK"));
     }
+}
+
+void TestPortLock::TheWindowShowsWhatReconnectFound_data() {
+    QTest::addColumn<QString>("saved");
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<int>("kind"); // how the window says it
+    QTest::addColumn<QString>("said");
+    QTest::newRow("same handbox") << "same"
+                                  << "LOCK" << int(ScriptedUiHost::Kind::Notice)
+                                  << "Reconnected OK";
+    QTest::newRow("another model")
+        << "LX2001Jun 29 2004"
+        << "LOCKLostType" << int(ScriptedUiHost::Kind::Message) << "Scope on port has changed";
+}
+
+void TestPortLock::TheWindowShowsWhatReconnectFound() {
+    QFETCH(QString, saved);
+    QFETCH(QString, code);
+    QFETCH(int, kind);
+    QFETCH(QString, said);
+    SimLine sim;
+    QString error;
+    QVERIFY2(LendHandbox(sim, ports_->Ports(), htAutostar497, saved, error), qPrintable(error));
+
+    QCOMPARE(Press(sim.Port, "SBReconnect", saved), code);
+    QCOMPARE(host_.Texts(), QStringList{said});
+    QCOMPARE(int(host_.Entries().last().kind), kind);
+    QCOMPARE(host_.Entries().last().anchor, QStringLiteral("PortLock"));
+    QVERIFY(RegisteredMenus().CountInUseAsAvailable);
 }
 
 void TestPortLock::ReconnectWithoutAHandboxSendsNothing() {
