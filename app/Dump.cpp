@@ -11,6 +11,7 @@
 #include "serial/COMPorts.h"
 #include "serial/CommLog.h"
 #include "serial/Exchange.h"
+#include "serial/Version.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

@@ -186,7 +186,7 @@ int RunDumpTool(const TDumpToolOptions& Options) {
     if (Options.List) {
         QString portsText;
         BuildPorts(port, portsText);
-        CountInUseAsAvailable = false;
+        RegisteredMenus().CountInUseAsAvailable = false;
         for (int i = 0; i < sources.Count(); ++i) {
             const TMenuItem* item = sources.Item(i);
             if (!IsComNumber(item->Tag()))
@@ -198,7 +198,7 @@ int RunDumpTool(const TDumpToolOptions& Options) {
             out << "COM" << item->Tag() << '\t' << description << '\t' << ListStateWord(item->Tag())
                 << Qt::endl;
         }
-        CountInUseAsAvailable = true;
+        RegisteredMenus().CountInUseAsAvailable = true;
         return ExitComplete;
     }
 

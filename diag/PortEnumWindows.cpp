@@ -15,6 +15,7 @@
 
 #include <setupapi.h>
 
+#include <exception>
 #include <mutex>
 
 namespace {
@@ -142,7 +143,9 @@ std::string GetDevRegProp(const TSetupApiUse& Api, HDEVINFO Set, SP_DEVINFO_DATA
                                             reinterpret_cast<PBYTE>(buffer.data()), size, nullptr))
             return {};
         return buffer;
-    } catch (...) {
+    } catch (const std::exception&) {
+        // The Win32 calls throw nothing; a size too large to hold fails the
+        // buffer (std::bad_alloc, std::length_error) and counts as unreadable.
         return {};
     }
 }

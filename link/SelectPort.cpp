@@ -118,7 +118,7 @@ QString TempFree(TApdComPort& Port) {
         portLockWindow(request);
     else
         request.ResultCode = QStringLiteral("LOCKCancel"); // nothing to hand it back: start afresh
-    CountInUseAsAvailable = true;
+    RegisteredMenus().CountInUseAsAvailable = true;
     return request.ResultCode;
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// Conversations with the handbox and the program's own identity.
+// Conversations with the handbox.
 
 #include "link/StdDefs.h"
 
@@ -8,15 +8,6 @@
 #include <functional>
 
 class TMenuItem;
-
-// "<exe name>  Ver: <version>   Created <modification date and time>", or
-// "Ver Unknown" (after the plain message "GetVersionInfo Failed") when the
-// program's version information cannot be read.
-QString GetVersionText();
-
-// The same text for a given executable and version; an empty version or an
-// unreadable file fails as above.
-QString VersionTextFor(const QString& ExecutablePath, const QString& Version);
 
 class TApdComPort;
 

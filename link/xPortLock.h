@@ -41,9 +41,6 @@ protected:
     void closeEvent(QCloseEvent* Event) override;
 
 private:
-    void Validate();
-    bool Reopen();
-    void ReportPortLocked();
     bool closing_ = false;
     bool reconnecting_ = false;
 };

@@ -10,9 +10,6 @@
 
 namespace {
 
-TPortMenus menus;
-std::function<QString(TApdComPort&)> statusText;
-
 // Rates a handbox that takes the baud-change command can be switched to;
 // 115200 only for the fastest class of firmware.
 constexpr std::array<int, 8> ChangeableRates = {1200, 2400, 4800, 9600, 14400, 19200, 38400, 57600};
@@ -30,8 +27,14 @@ bool RateAllowed(int Rate) {
 
 } // namespace
 
+TPortMenus& RegisteredMenus() {
+    static TPortMenus menus;
+    return menus;
+}
+
 void RegisterMenus(TMenuItem* SourceMenu, TMenuItem* BaudMenu, TMenuItem::ClickHandler BaudHandler,
                    TMenuItem::ClickHandler SourceHandler) {
+    TPortMenus& menus = RegisteredMenus();
     menus.SourceMenu = SourceMenu;
     menus.BaudMenu = BaudMenu;
     menus.BaudHandler = std::move(BaudHandler);
@@ -42,15 +45,12 @@ void RegisterStatusPanel(TStatusPanel* Panel) {
     LinkState.StatusPanel = Panel;
 }
 
-const TPortMenus& RegisteredMenus() {
-    return menus;
-}
-
 void RegisterStatusText(std::function<QString(TApdComPort&)> StatusText) {
-    statusText = std::move(StatusText);
+    RegisteredMenus().StatusText = std::move(StatusText);
 }
 
 void RefreshPortStatus(TApdComPort& Port) {
+    const TPortMenus& menus = RegisteredMenus();
     LinkState.CurrentBaud = Port.Baud();
     TMenuItem* baudMenu = menus.BaudMenu;
     if (baudMenu) {
@@ -65,8 +65,8 @@ void RefreshPortStatus(TApdComPort& Port) {
             item->SetChecked(item->Tag() == Port.Baud());
         }
     }
-    if (LinkState.StatusPanel && statusText)
-        LinkState.StatusPanel->SetText(statusText(Port));
+    if (LinkState.StatusPanel && menus.StatusText)
+        LinkState.StatusPanel->SetText(menus.StatusText(Port));
 }
 
 bool IsPortStillThere(TApdComPort& Port) {

@@ -19,17 +19,30 @@ void RegisterMenus(TMenuItem* SourceMenu, TMenuItem* BaudMenu, TMenuItem::ClickH
 // Stores the panel that shows the link status text.
 void RegisterStatusPanel(TStatusPanel* Panel);
 
-// What was registered; null or empty until the main window registers.
+// Everything the port inventory keeps between calls, in one record: what
+// the main window and port selection registered (null or empty until they
+// do), and the state of the menus it built.
 struct TPortMenus {
     TMenuItem* SourceMenu = nullptr;
     TMenuItem* BaudMenu = nullptr;
     TMenuItem::ClickHandler SourceHandler;
     TMenuItem::ClickHandler BaudHandler;
+    // Where the link status text comes from (port selection registers it).
+    // Until one is registered the status panel is left as it is.
+    std::function<QString(TApdComPort&)> StatusText;
+    // True except while RefreshPorts runs: a port that exists but is held
+    // by someone (this program included) then counts as available.
+    bool CountInUseAsAvailable = true;
+    // The "AutoDetect" item of the last BuildPorts and the source menu it
+    // was built in: once another menu (or none) is registered, the item may
+    // be gone with its window. AutoDetectItem() tells.
+    TMenuItem* BuiltAutoDetect = nullptr;
+    const TMenuItem* BuiltAutoDetectIn = nullptr;
 };
-const TPortMenus& RegisteredMenus();
+// The one record of the port inventory.
+TPortMenus& RegisteredMenus();
 
-// Where the link status text comes from (port selection registers it). Until
-// one is registered the status panel is left as it is.
+// Sets RegisteredMenus().StatusText.
 void RegisterStatusText(std::function<QString(TApdComPort&)> StatusText);
 
 // Takes the port's rate as CurrentBaud, enables the baud items the handbox
@@ -43,12 +56,8 @@ bool IsPortStillThere(TApdComPort& Port);
 
 // ---- The "Scope Sources" and "Set Baud Rate" menus ---------------------------------
 
-// True except while RefreshPorts runs: a port that exists but is held by
-// someone (this program included) then counts as available.
-extern bool CountInUseAsAvailable;
-
-// Whether COM<Number> can be opened now (or, with CountInUseAsAvailable, is
-// merely held).
+// Whether COM<Number> can be opened now (or, with
+// RegisteredMenus().CountInUseAsAvailable, is merely held).
 bool IsPortAvailable(int Number);
 
 // Rebuilds the source menu: "Temp Free", "None", one item per port in port

@@ -2,8 +2,8 @@
 
 #include "common/EventWait.h"
 #include "common/StdFuncsMisc.h"
-#include "link/StdFuncsMeade.h"
 #include "serial/ApdComPort.h"
+#include "serial/Version.h"
 
 #include <QFile>
 #include <algorithm>
@@ -115,7 +115,7 @@ void ClearLog(TApdComPort& Port, const QTime& Now) {
                 throw ELogError("cannot delete the log file");
             Port.Log.SetLogging(tlClear);
             Port.Log.SetLogging(tlOn);
-        } catch (...) {
+        } catch (const ELogError&) {
             ShowPlainMessage(QStringLiteral("Log Off/Clear/On Blew Up"));
             return;
         }
@@ -123,7 +123,7 @@ void ClearLog(TApdComPort& Port, const QTime& Now) {
         int hours = 0, minutes = 0, seconds = 0, ms = 0;
         try {
             DecodeTime(Now, hours, minutes, seconds, ms);
-        } catch (...) {
+        } catch (const std::runtime_error&) {
             ShowPlainMessage(QStringLiteral("DecodeTime Blew Up"));
             hours = minutes = seconds = ms = 0;
         }
@@ -133,7 +133,10 @@ void ClearLog(TApdComPort& Port, const QTime& Now) {
                 Port.Log.AddStringToLog(GetVersionText());
                 Port.Log.AddStringToLog(
                     QString::asprintf("%2.2d:%2.2d:%2.2d:%3.3d", hours, minutes, seconds, ms));
-            } catch (...) {
+            } catch (const std::exception&) {
+                // Neither call has an error of its own: what can fail is an
+                // allocation, or a handler run while the version's failure
+                // message was shown.
                 ShowPlainMessage(QStringLiteral("AddStringtoLog Blew Up on ComNum") +
                                  QString::number(Port.ComNumber()));
             }
@@ -144,6 +147,11 @@ void ClearLog(TApdComPort& Port, const QTime& Now) {
         if (Port.LogMemo != nullptr)
             Port.LogMemo->Clear();
     } catch (...) {
+        // Port selection clears the log inside its click handlers and goes
+        // on whatever happens here, and the attached view is anyone's code:
+        // nothing may escape from here into the handler and from there into
+        // Qt's event loop, and the log is only a record, so the failure is
+        // told and dropped.
         ShowPlainMessage(QStringLiteral("ClearLog died"));
     }
 }
@@ -173,6 +181,11 @@ bool RefreshLog(TApdComPort& Port) {
         Port.Log.SetLogging(tlClear);
         Port.Log.SetLogging(tlOn);
     } catch (...) {
+        // Besides the log's own errors (ELogError, an unreadable file), this
+        // catches whatever a handler run by the pending messages above, or
+        // the attached view, throws. RefreshLog runs in the middle of every
+        // exchange and run; a log that cannot be shown must end none of
+        // them, and nothing may escape into Qt's event loop.
         ShowPlainMessage(QStringLiteral("Exception in RefreshLog"));
     }
     return reloaded;

@@ -10,15 +10,9 @@
 
 #include <algorithm>
 #include <array>
-
-bool CountInUseAsAvailable = true;
+#include <exception>
 
 namespace {
-
-TMenuItem* autoDetectItem = nullptr;
-// The source menu autoDetectItem belongs to: once another menu (or none) is
-// registered, the item may be gone with its window.
-const TMenuItem* autoDetectMenu = nullptr;
 
 // The fixed items of the source menu.
 constexpr int TempFreeTag = 998;
@@ -68,7 +62,7 @@ bool IsPortAvailable(int Number) {
     case TPortState::Available:
         return true;
     case TPortState::Held:
-        return CountInUseAsAvailable;
+        return RegisteredMenus().CountInUseAsAvailable;
     case TPortState::Absent:
     case TPortState::NoPermission:
         break;
@@ -77,17 +71,18 @@ bool IsPortAvailable(int Number) {
 }
 
 TMenuItem* AutoDetectItem() {
-    return autoDetectMenu == RegisteredMenus().SourceMenu ? autoDetectItem : nullptr;
+    const TPortMenus& menus = RegisteredMenus();
+    return menus.BuiltAutoDetectIn == menus.SourceMenu ? menus.BuiltAutoDetect : nullptr;
 }
 
 void BuildPorts(TApdComPort& Port, QString& PortsText) {
-    const TPortMenus& menus = RegisteredMenus();
+    TPortMenus& menus = RegisteredMenus();
     TMenuItem* source = menus.SourceMenu;
     PortsText = QStringLiteral("Ports Found ");
     if (!source)
         return;
-    autoDetectItem = nullptr;
-    autoDetectMenu = source;
+    menus.BuiltAutoDetect = nullptr;
+    menus.BuiltAutoDetectIn = source;
     source->Clear();
     if (menus.BaudMenu)
         menus.BaudMenu->Clear();
@@ -106,12 +101,15 @@ void BuildPorts(TApdComPort& Port, QString& PortsText) {
         PortsText = note + QLatin1Char(' ') + PortsText;
     if (list.empty()) {
         // No port class at all: try every number.
-        CountInUseAsAvailable = true;
+        menus.CountInUseAsAvailable = true;
         for (int n = 1; n <= HighestPort; ++n) {
             try {
                 if (IsPortAvailable(n))
                     addPort(n, QString());
-            } catch (...) {
+            } catch (const std::exception&) {
+                // The backend's probe fails only with a standard exception
+                // (a file system or allocation error); the next number may
+                // still be probed.
                 ShowPlainMessage(QStringLiteral("Error in BuildPorts for COM%1").arg(n));
             }
         }
@@ -125,17 +123,19 @@ void BuildPorts(TApdComPort& Port, QString& PortsText) {
         for (const PortLine& p : ports)
             addPort(p.number, p.description);
     }
-    autoDetectItem = source->Add(QStringLiteral("AutoDetect"), AutoDetectTag, menus.SourceHandler);
+    menus.BuiltAutoDetect =
+        source->Add(QStringLiteral("AutoDetect"), AutoDetectTag, menus.SourceHandler);
     source->Add(QStringLiteral("-"), 0);
     source->Add(QStringLiteral("Get COM ports Details"), DetailsTag, menus.SourceHandler);
     RefreshPorts(Port);
 }
 
 void RefreshPorts(TApdComPort& Port) {
-    TMenuItem* source = RegisteredMenus().SourceMenu;
+    TPortMenus& menus = RegisteredMenus();
+    TMenuItem* source = menus.SourceMenu;
     if (!source)
         return;
-    CountInUseAsAvailable = false;
+    menus.CountInUseAsAvailable = false;
     int number = 0;
     try {
         for (int i = 0; i < source->Count(); ++i) {
@@ -146,12 +146,14 @@ void RefreshPorts(TApdComPort& Port) {
             const bool ours = Port.Open() && number == Port.ComNumber();
             item->SetEnabled(ours || IsPortAvailable(number));
         }
-    } catch (...) {
-        CountInUseAsAvailable = true;
+    } catch (const std::exception&) {
+        // A probe fails only with a standard exception (a file system or
+        // allocation error); the port it was about is named.
+        menus.CountInUseAsAvailable = true;
         ShowPlainMessage(QStringLiteral("Error in RefreshPorts for COM%1").arg(number));
         return;
     }
-    CountInUseAsAvailable = true;
+    menus.CountInUseAsAvailable = true;
 }
 
 void BuildBaudMenu(TApdComPort& Port, int Number) {

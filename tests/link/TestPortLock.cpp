@@ -1,8 +1,9 @@
-// The port lock window: lending the port to another program and taking it
-// back, with the handbox checked on return.
+// The port lock window and what it calls: lending the port to another
+// program and taking it back, with the handbox checked on return.
 
 #include "common/VirtualPorts.h"
 #include "diag/PortEnumLinux.h"
+#include "link/PortLockCheck.h"
 #include "link/StdDefs.h"
 #include "link/xPortLock.h"
 #include "serial/COMPorts.h"
@@ -79,18 +80,35 @@ class TestPortLock : public QObject {
 private slots:
     void init() {
         link_.Begin(20, LinkFixture::FakePorts);
-        CountInUseAsAvailable = true;
+        RegisteredMenus().CountInUseAsAvailable = true;
     }
     void cleanup() { link_.End(); }
     void OnlyReconnectOrCancelEndTheWindow();
     void ReconnectChecksTheHandboxThatWasThere_data();
     void ReconnectChecksTheHandboxThatWasThere();
+    void TheWindowShowsWhatReconnectFound_data();
+    void TheWindowShowsWhatReconnectFound();
     void ReconnectWithoutAHandboxSendsNothing();
     void ButtonsPressedDuringTheCheckAreIgnored();
     void PortTakenByAnotherProgramCannotBeReconnected_data();
     void PortTakenByAnotherProgramCannotBeReconnected();
 
 private:
+    // A handbox found on the simulated line, then released with the kind
+    // and saved type port selection kept ("same": taken from the handbox).
+    bool LendHandbox(SimLine& Sim, int Kind, QString& Saved) {
+        if (!link_.Start(Sim))
+            return false;
+        link_.Ports().AddPort(Sim.Host().PortNumber(), "pts handbox");
+        Sim.Port.Log.SetLogging(tlOn);
+        LinkState.ScopeFound = true;
+        LinkState.HandboxKind = static_cast<std::uint8_t>(Kind);
+        if (Saved == QLatin1String("same") && !Sim.Host().Engine().InDownloadMode())
+            Saved = SavedTypeOf(Sim.Port);
+        Sim.Port.SetOpen(false);
+        return true;
+    }
+
     // Starts Line, its port listed and logging, and lets the port go as port
     // selection does before it shows the window.
     template <class Line> bool Released(Line& L) {
@@ -154,7 +172,7 @@ void TestPortLock::ReconnectChecksTheHandboxThatWasThere_data() {
     QTest::addColumn<bool>("wasParked");
     QTest::addColumn<QString>("saved"); // "same": taken from the handbox
     QTest::addColumn<QString>("code");
-    QTest::addColumn<QStringList>("said");
+    QTest::addColumn<QString>("said");
 
     const HandboxSettings as497;
     HandboxSettings mount;
@@ -167,23 +185,30 @@ void TestPortLock::ReconnectChecksTheHandboxThatWasThere_data() {
     hangs.HangAfter = 2; // answers the two questions of the saved type only
 
     QTest::newRow("same 497") << as497 << LineOptions{} << 2 << false << false << "same"
-                              << "LOCK" << QStringList{"Reconnected OK"};
+                              << "LOCK"
+                              << "Reconnected OK";
     // It answers ":GVD#", but its type was saved without a date.
     QTest::newRow("same 1697 mount") << mount << LineOptions{} << 6 << false << false << "same"
-                                     << "LOCK" << QStringList{"Reconnected OK"};
+                                     << "LOCK"
+                                     << "Reconnected OK";
     QTest::newRow("another model")
         << as497 << LineOptions{} << 2 << false << false << "LX2001Jun 29 2004"
-        << "LOCKLostType" << QStringList{"Scope on port has changed"};
+        << "LOCKLostType"
+        << "Scope on port has changed";
     QTest::newRow("handbox hangs") << as497 << hangs << 2 << false << false << "same"
-                                   << "LOCKLostScope" << QStringList{"Scope no longer on port"};
+                                   << "LOCKLostScope"
+                                   << "Scope no longer on port";
     QTest::newRow("now in download mode")
         << downloading << LineOptions{} << 2 << false << false << "same"
-        << "LOCKLostDnld" << QStringList{"Scope on port has changed to dnld mode"};
+        << "LOCKLostDnld"
+        << "Scope on port has changed to dnld mode";
     QTest::newRow("still in download mode")
         << downloading << LineOptions{} << 7 << true << false << ""
-        << "LOCK" << QStringList{"Scope on port is in download mode"};
+        << "LOCK"
+        << "Scope on port is in download mode";
     QTest::newRow("still parked") << parked << LineOptions{} << 2 << false << true << ""
-                                  << "LOCK" << QStringList{"Scope on port is Still Parked"};
+                                  << "LOCK"
+                                  << "Scope on port is Still Parked";
 }
 
 void TestPortLock::ReconnectChecksTheHandboxThatWasThere() {
@@ -194,30 +219,60 @@ void TestPortLock::ReconnectChecksTheHandboxThatWasThere() {
     QFETCH(bool, wasParked);
     QFETCH(QString, saved);
     QFETCH(QString, code);
-    QFETCH(QStringList, said);
+    QFETCH(QString, said);
     SimLine sim(handbox, line);
-    QVERIFY(link_.Start(sim));
-    link_.Ports().AddPort(sim.Host().PortNumber(), "pts handbox");
-    sim.Port.Log.SetLogging(tlOn);
-    LinkState.ScopeFound = true;
-    LinkState.HandboxKind = static_cast<std::uint8_t>(kind);
-    if (saved == QLatin1String("same") && !handbox.DownloadMode)
-        saved = SavedTypeOf(sim.Port);
-    sim.Port.SetOpen(false);
+    QVERIFY(LendHandbox(sim, kind, saved));
     const qsizetype before = LogText(sim.Port).size();
 
-    QCOMPARE(Press(sim.Port, "SBReconnect", saved, wasInDownload, wasParked), code);
-    QCOMPARE(link_.Ui.Texts(), said);
-    QCOMPARE(link_.Ui.Entries().last().anchor, QStringLiteral("PortLock"));
-    QVERIFY(CountInUseAsAvailable);
+    // The check itself, without the window: it only logs, and says what the
+    // window is to show.
+    TPortLockRequest request;
+    request.Port = &sim.Port;
+    request.SavedType = saved;
+    request.WasInDownloadMode = wasInDownload;
+    request.WasParked = wasParked;
+    const TPortLockVerdict verdict = ReconnectLentPort(request);
+    QCOMPARE(verdict.ResultCode, code);
+    QCOMPARE(verdict.Message, said);
+    QCOMPARE(verdict.Notice, said == QLatin1String("Reconnected OK"));
+    QCOMPARE(link_.Ui.Entries().size(), 0);
+    QVERIFY(RegisteredMenus().CountInUseAsAvailable);
     const QString log = LogText(sim.Port).mid(before);
     QVERIFY(log.contains("Port Reconnected "));
-    if (said.last() == QLatin1String("Reconnected OK")) {
+    if (verdict.Notice) {
         QVERIFY(sim.Port.Open());
         QVERIFY(log.contains(":GVP#"));
         QCOMPARE(log.contains(":GVD#"), kind == 2);
         QVERIFY(log.contains("Scope on port revalidated OK"));
     }
+}
+
+void TestPortLock::TheWindowShowsWhatReconnectFound_data() {
+    QTest::addColumn<QString>("saved");
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<int>("kind"); // how the window says it
+    QTest::addColumn<QString>("said");
+    QTest::newRow("same handbox") << "same"
+                                  << "LOCK" << int(ScriptedUiHost::Kind::Notice)
+                                  << "Reconnected OK";
+    QTest::newRow("another model")
+        << "LX2001Jun 29 2004"
+        << "LOCKLostType" << int(ScriptedUiHost::Kind::Message) << "Scope on port has changed";
+}
+
+void TestPortLock::TheWindowShowsWhatReconnectFound() {
+    QFETCH(QString, saved);
+    QFETCH(QString, code);
+    QFETCH(int, kind);
+    QFETCH(QString, said);
+    SimLine sim;
+    QVERIFY(LendHandbox(sim, htAutostar497, saved));
+
+    QCOMPARE(Press(sim.Port, "SBReconnect", saved), code);
+    QCOMPARE(link_.Ui.Texts(), QStringList{said});
+    QCOMPARE(int(link_.Ui.Entries().last().kind), kind);
+    QCOMPARE(link_.Ui.Entries().last().anchor, QStringLiteral("PortLock"));
+    QVERIFY(RegisteredMenus().CountInUseAsAvailable);
 }
 
 void TestPortLock::ReconnectWithoutAHandboxSendsNothing() {
@@ -272,16 +327,16 @@ void TestPortLock::PortTakenByAnotherProgramCannotBeReconnected() {
     // The other program: QSerialPort's lock file marks the port as its.
     QSerialPort other(QString::fromStdString(sim.Host().LinkPath()));
     QVERIFY(other.open(QIODevice::ReadWrite));
-    CountInUseAsAvailable = false;
+    RegisteredMenus().CountInUseAsAvailable = false;
     QCOMPARE(IsPortAvailable(number), !seenHeld);
-    CountInUseAsAvailable = true;
+    RegisteredMenus().CountInUseAsAvailable = true;
 
     QCOMPARE(Press(sim.Port, "SBReconnect", QStringLiteral("Autostar")),
              QStringLiteral("LOCKLostPort"));
     QCOMPARE(link_.Ui.Texts(), QStringList({"Original Port is Locked\rCant reconnect"}));
     QVERIFY(LogText(sim.Port).contains("Port is locked, cant reconnect"));
     QVERIFY(!sim.Port.Open());
-    QVERIFY(CountInUseAsAvailable);
+    QVERIFY(RegisteredMenus().CountInUseAsAvailable);
 }
 
 HEXVAC_TEST(TestPortLock);

@@ -2,9 +2,9 @@
 // an attached view through the line filter.
 
 #include "common/StdFuncsMisc.h"
-#include "link/StdFuncsMeade.h"
 #include "serial/ApdComPort.h"
 #include "serial/CommLog.h"
+#include "serial/Version.h"
 #include "tests/support/ScriptedUiHost.h"
 #include "tests/support/TestRegistry.h"
 

@@ -1,7 +1,7 @@
 // The version text shown by "About" and written at the top of every log.
 
 #include "link/StdDefs.h"
-#include "link/StdFuncsMeade.h"
+#include "serial/Version.h"
 #include "tests/support/ScriptedUiHost.h"
 #include "tests/support/TestRegistry.h"
 

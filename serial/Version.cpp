@@ -1,7 +1,7 @@
-#include "link/StdDefs.h"
-#include "link/StdFuncsMeade.h"
+#include "serial/Version.h"
 
 #include "common/StdFuncsMisc.h"
+#include "link/StdDefs.h"
 
 #include <QCoreApplication>
 #include <QDate>
