@@ -7,6 +7,7 @@
 #include "serial/COMPorts.h"
 #include "serial/CommLog.h"
 #include "tests/support/LinkFixture.h"
+#include "tests/support/ProgramRun.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QAbstractButton>
@@ -320,36 +321,15 @@ void TestMainWindow::TwoInstancesUseDifferentFileNames() {
 
 void TestMainWindow::CommandLineAnswersWithoutOpeningTheWindow() {
     // A program that opened its window would not end: the wait fails.
-    const struct {
-        QStringList arguments;
-        int exitCode;
-        const char* printed; // on stdout for exit 0, on stderr otherwise
-    } cases[] = {
-        {{"--version"}, 0, "hexvac " HEXVAC_VERSION "\n"},
-        {{"--help"}, 0, "--version"},
-        {{"-h"}, 0, "--help"},
-        {{"--bogus"}, 2, "bogus"},
-        {{"--version=1"}, 2, "--version"},
-        {{"stray"}, 2, "stray"},
-    };
-    for (const auto& c : cases) {
-        const QString name = c.arguments.join(' ');
-        QProcess hexvac;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        hexvac.setProcessEnvironment(environment);
-        hexvac.start(QStringLiteral(HEXVAC_PROGRAM), c.arguments);
-        if (!hexvac.waitForFinished(30000)) {
-            hexvac.kill();
-            hexvac.waitForFinished();
-            QFAIL(qPrintable(name + QStringLiteral(": still running")));
-        }
-        QCOMPARE(hexvac.exitStatus(), QProcess::NormalExit);
-        QVERIFY2(hexvac.exitCode() == c.exitCode, qPrintable(name));
-        const QString printed = QString::fromLocal8Bit(
-            c.exitCode == 0 ? hexvac.readAllStandardOutput() : hexvac.readAllStandardError());
-        QVERIFY2(printed.contains(QLatin1String(c.printed)), qPrintable(name + ": " + printed));
-    }
+    CheckCommandLineAnswers(QStringLiteral(HEXVAC_PROGRAM),
+                            {
+                                {{"--version"}, 0, "hexvac " HEXVAC_VERSION "\n"},
+                                {{"--help"}, 0, "--version"},
+                                {{"-h"}, 0, "--help"},
+                                {{"--bogus"}, 2, "bogus"},
+                                {{"--version=1"}, 2, "--version"},
+                                {{"stray"}, 2, "stray"},
+                            });
 }
 
 void TestMainWindow::StatusPanelAndMenusFollowTheirData() {

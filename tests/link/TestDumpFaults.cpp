@@ -66,7 +66,7 @@ private:
         const QByteArray bytes = FileBytes(file_);
         QCOMPARE(qint64(bytes.size()), Bytes);
         QCOMPARE(Bytes % 256, 0);
-        QVERIFY(bytes == Span(Line.Host().Engine().Memory(), 2, 0x8000, int(Bytes)));
+        QVERIFY(bytes == MemoryBytes(Line.Host().Engine().Memory(), 2, 0x8000, int(Bytes)));
     }
 
     LinkFixture link_;
@@ -131,7 +131,7 @@ void TestDumpFaults::GarbledBlocksAreCaughtOnlyWithVerify() {
         options.Verify = verify;
         const TDumpResult result = Dump(line, options, face);
         QCOMPARE(int(result.Outcome), int(TDumpOutcome::Complete));
-        const QByteArray page = Span(line.Host().Engine().Memory(), 2, 0x8000, 0x8000);
+        const QByteArray page = MemoryBytes(line.Host().Engine().Memory(), 2, 0x8000, 0x8000);
         // A reply of the right length with wrong bytes passes unseen, unless
         // every block is read until two reads agree.
         QCOMPARE(FileBytes(file_) == page, verify);

@@ -82,9 +82,9 @@ void TestDumpRun::DownloadModePagesLandAtTheirAddresses() {
     const HandboxMemory& memory = line.Host().Engine().Memory();
     QByteArray expected;
     if (includeLow || kind == htAutostar497mkII)
-        expected += Span(memory, 2, 0x0000, 0x8000);
+        expected += MemoryBytes(memory, 2, 0x0000, 0x8000);
     if (!lowOnly)
-        expected += Span(memory, 2, 0x8000, 0x8000);
+        expected += MemoryBytes(memory, 2, 0x8000, 0x8000);
     QCOMPARE(FileBytes(file_).size(), expected.size());
     QVERIFY(FileBytes(file_) == expected);
     QCOMPARE(result.Bytes, qint64(expected.size()));
@@ -125,7 +125,7 @@ void TestDumpRun::PeekModeReadsWordsHighByteFirst() {
     // 16384 peeks of 28000-2FFFE: every word in its place proves the addresses.
     const TDumpResult result = LoggedDump(line, {}, 2, file_, face);
     QCOMPARE(int(result.Outcome), int(TDumpOutcome::Complete));
-    QVERIFY(FileBytes(file_) == Span(line.Host().Engine().Memory(), 2, 0x8000, 0x8000));
+    QVERIFY(FileBytes(file_) == MemoryBytes(line.Host().Engine().Memory(), 2, 0x8000, 0x8000));
     QCOMPARE(link_.Restarts, 0);
     if (dropEvery == 0)
         return;
@@ -150,7 +150,8 @@ void TestDumpRun::CancelKeepsWhatWasReadAndLeavesDownloadMode() {
     const HandboxMemory& memory = line.Host().Engine().Memory();
     const QByteArray bytes = FileBytes(file_);
     QCOMPARE(bytes.size(), 0x8000 + 10 * 256);
-    QVERIFY(bytes == Span(memory, 2, 0x8000, 0x8000) + Span(memory, 3, 0x8000, 10 * 256));
+    QVERIFY(bytes ==
+            MemoryBytes(memory, 2, 0x8000, 0x8000) + MemoryBytes(memory, 3, 0x8000, 10 * 256));
     QTRY_VERIFY(!line.Host().Engine().InDownloadMode()); // "I" was still sent
 }
 

@@ -5,6 +5,7 @@
 #include "common/StdFuncsMisc.h"
 #include "common/Timing.h"
 #include "link/StdDefs.h"
+#include "tests/support/HandboxBytes.h"
 #include "tests/support/LinkFixture.h"
 #include "tests/support/TestRegistry.h"
 
@@ -13,17 +14,6 @@
 #include <QTimer>
 
 namespace {
-
-QByteArray BlockRead(int page, int high, int low, int count) {
-    return QByteArray("R") + char(page) + char(high) + char(low) + char(count);
-}
-
-QByteArray MemoryBytes(const HandboxMemory& memory, int page, int address, int count) {
-    QByteArray bytes;
-    for (int i = 0; i < count; ++i)
-        bytes.append(char(memory.At(page, std::uint16_t(address + i))));
-    return bytes;
-}
 
 HandboxSettings InDownloadMode() {
     HandboxSettings settings;

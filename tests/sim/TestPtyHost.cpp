@@ -18,6 +18,7 @@
 #include <sstream>
 #include <sys/stat.h>
 #include <thread>
+#include <type_traits>
 #include <unistd.h>
 
 namespace {
@@ -36,6 +37,13 @@ std::unique_ptr<PtyHost> StartHost(HandboxSettings Settings = {}, LineOptions Op
     }
     host->Start();
     return host;
+}
+
+// Settings or options with one field changed.
+template <class T, class V> T With(V T::*Field, std::type_identity_t<V> Value) {
+    T changed;
+    changed.*Field = Value;
+    return changed;
 }
 
 bool Exists(const std::string& Path) {
@@ -172,9 +180,7 @@ private slots:
     void AnswersOnlyAtItsOwnRate() {
         QFETCH(int, rate);
         QFETCH(int, wrongRate);
-        HandboxSettings settings;
-        settings.Baud = rate;
-        auto host = StartHost(settings);
+        auto host = StartHost(With(&HandboxSettings::Baud, rate));
         QVERIFY(host);
         PosixClient client(host->LinkPath());
         QVERIFY(client.IsOpen());
@@ -187,9 +193,7 @@ private slots:
     }
 
     void BaudChangeIsAnsweredAtTheOldRate() {
-        HandboxSettings settings;
-        settings.Model = HandboxModel::Lx200Gps;
-        auto host = StartHost(settings);
+        auto host = StartHost(With(&HandboxSettings::Model, HandboxModel::Lx200Gps));
         QVERIFY(host);
         PosixClient client(host->LinkPath());
         QVERIFY(client.SetSpeed(9600));
@@ -215,9 +219,7 @@ private slots:
         // does: the host starts the line with both set, and the standard
         // rates set only the output speed.
         for (const int rate : {9600, 1200}) {
-            HandboxSettings settings;
-            settings.Baud = rate;
-            auto host = StartHost(settings);
+            auto host = StartHost(With(&HandboxSettings::Baud, rate));
             QVERIFY(host);
             PosixClient client(host->LinkPath());
             QVERIFY(client.TieInputSpeed());
@@ -287,9 +289,7 @@ private slots:
     }
 
     void KeepsServingWhenTheProgramReopens() {
-        LineOptions options;
-        options.LatencyMs = 100;
-        auto host = StartHost(HandboxSettings{}, options);
+        auto host = StartHost({}, With(&LineOptions::LatencyMs, 100));
         QVERIFY(host);
         for (int round = 0; round < 3; ++round) {
             PosixClient client(host->LinkPath());
@@ -309,9 +309,7 @@ private slots:
     }
 
     void VanishMakesTheDeviceGoAway() {
-        LineOptions options;
-        options.VanishAfter = 1;
-        auto host = StartHost(HandboxSettings{}, options);
+        auto host = StartHost({}, With(&LineOptions::VanishAfter, 1));
         QVERIFY(host);
         const std::string device = host->DevicePath();
         const std::string link = host->LinkPath();
@@ -387,9 +385,7 @@ private slots:
     }
 
     void LatencyDelaysEveryReply() {
-        LineOptions options;
-        options.LatencyMs = 150;
-        auto host = StartHost(HandboxSettings{}, options);
+        auto host = StartHost({}, With(&LineOptions::LatencyMs, 150));
         QVERIFY(host);
         PosixClient client(host->LinkPath());
         QVERIFY(client.SetSpeed(9600));
@@ -402,9 +398,7 @@ private slots:
 
     void FaultsSpoilTheRepliesTheyAreAskedTo() {
         {
-            LineOptions options;
-            options.DropEvery = 2;
-            auto host = StartHost(HandboxSettings{}, options);
+            auto host = StartHost({}, With(&LineOptions::DropEvery, 2));
             QVERIFY(host);
             PosixClient client(host->LinkPath());
             QVERIFY(client.SetSpeed(9600));
@@ -414,9 +408,7 @@ private slots:
             }
         }
         {
-            LineOptions options;
-            options.GarbageEvery = 1;
-            auto host = StartHost(HandboxSettings{}, options);
+            auto host = StartHost({}, With(&LineOptions::GarbageEvery, 1));
             QVERIFY(host);
             PosixClient client(host->LinkPath());
             QVERIFY(client.SetSpeed(9600));
@@ -428,9 +420,7 @@ private slots:
                 QVERIFY(garbage[i] != real[i]);
         }
         {
-            LineOptions options;
-            options.Echo = true;
-            auto host = StartHost(HandboxSettings{}, options);
+            auto host = StartHost({}, With(&LineOptions::Echo, true));
             QVERIFY(host);
             PosixClient client(host->LinkPath());
             QVERIFY(client.SetSpeed(4800)); // a loopback cable does not care
@@ -438,9 +428,7 @@ private slots:
             QCOMPARE(client.Read(7, AnswerMs), std::string("\x06:GVP#\x00", 7));
         }
         {
-            LineOptions options;
-            options.HangAfter = 2;
-            auto host = StartHost(HandboxSettings{}, options);
+            auto host = StartHost({}, With(&LineOptions::HangAfter, 2));
             QVERIFY(host);
             PosixClient client(host->LinkPath());
             QVERIFY(client.SetSpeed(9600));
