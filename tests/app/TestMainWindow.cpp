@@ -34,9 +34,9 @@ private slots:
     void StartupQuestionDecidesAutoDetect_data();
     void StartupQuestionDecidesAutoDetect();
     void OnlyAlwaysImpliesIncludeLowMemory();
+    void CloseIsRefusedWhileAPortSelectionRuns_data();
     void CloseIsRefusedWhileAPortSelectionRuns();
     void ClosingDeletesTheTraceAndLogFiles();
-    void ExitClosesThroughTheSameQuery();
     void AboutShowsTheVersionText();
     void ShowLogShowsTheLogUpToNowEveryTime();
     void FileNamesCarryTheInstanceNumber();
@@ -211,14 +211,29 @@ void TestMainWindow::OnlyAlwaysImpliesIncludeLowMemory() {
     QVERIFY(w.CBLowRam->isChecked() && !w.CBLowOnly->isChecked());
 }
 
+void TestMainWindow::CloseIsRefusedWhileAPortSelectionRuns_data() {
+    QTest::addColumn<bool>("byExit");
+    QTest::newRow("window closed") << false;
+    QTest::newRow("Exit, through the same query") << true;
+}
+
 void TestMainWindow::CloseIsRefusedWhileAPortSelectionRuns() {
+    QFETCH(bool, byExit);
     TFHexvac w;
     w.show();
+    auto* exit = w.menuBar()->findChild<QAction*>(QStringLiteral("Exit1"));
+    QVERIFY(exit);
+    const auto close = [&] {
+        if (!byExit)
+            return w.close();
+        exit->trigger();
+        return !w.isVisible();
+    };
     LinkState.SelectingPort = true;
-    QVERIFY(!w.close());
+    QVERIFY(!close());
     QVERIFY(w.isVisible());
     LinkState.SelectingPort = false;
-    QVERIFY(w.close());
+    QVERIFY(close());
     QVERIFY(!w.isVisible());
 }
 
@@ -234,19 +249,6 @@ void TestMainWindow::ClosingDeletesTheTraceAndLogFiles() {
     QVERIFY(!QFile::exists(w.ApdCom.TraceName));
     QVERIFY(!QFile::exists(w.ApdCom.Log.LogName));
     QVERIFY(!LinkState.ScopeFound);
-}
-
-void TestMainWindow::ExitClosesThroughTheSameQuery() {
-    TFHexvac w;
-    w.show();
-    auto* exit = w.menuBar()->findChild<QAction*>(QStringLiteral("Exit1"));
-    QVERIFY(exit);
-    LinkState.SelectingPort = true;
-    exit->trigger();
-    QVERIFY(w.isVisible());
-    LinkState.SelectingPort = false;
-    exit->trigger();
-    QVERIFY(!w.isVisible());
 }
 
 void TestMainWindow::AboutShowsTheVersionText() {
