@@ -8,7 +8,7 @@
 #include "link/StdDefs.h"
 #include "link/StdFuncsMeade.h"
 #include "serial/COMPorts.h"
-#include "tests/support/HandboxBytes.h"
+#include "tests/support/HandboxSim.h"
 #include "tests/support/LinkFixture.h"
 #include "tests/support/TestRegistry.h"
 
@@ -203,9 +203,7 @@ void TestPortSelection::ManualChangeToAnEmptyPortThenNone() {
 
 void TestPortSelection::DownloadModeHandboxIsWarnedAboutAndNotTested() {
     std::unique_ptr<SimHandbox> sim;
-    HandboxSettings download;
-    download.DownloadMode = true;
-    AddHandbox(sim, download);
+    AddHandbox(sim, InDownloadMode());
     TFHexvac w;
     QVERIFY(ShowAndDetect(w));
     QVERIFY(link_.Ui.Texts().contains("Warning, Autostar 497 found but it is in download mode"));
@@ -217,9 +215,7 @@ void TestPortSelection::DownloadModeHandboxIsWarnedAboutAndNotTested() {
 
 void TestPortSelection::MkIIDisablesTheLowMemoryBoxes() {
     std::unique_ptr<SimHandbox> sim;
-    HandboxSettings mkII;
-    mkII.Model = HandboxModel::Autostar497Mk2;
-    AddHandbox(sim, mkII);
+    AddHandbox(sim, With(&HandboxSettings::Model, HandboxModel::Autostar497Mk2));
     link_.Ui.Answer(1);
     TFHexvac w;
     w.CBLowRam->setChecked(true);
@@ -263,9 +259,7 @@ void TestPortSelection::TempFreeResultsDecideOnANewDetection() {
 void TestPortSelection::CloseCheckAsksAboutDownloadModeAndRate() {
     {
         std::unique_ptr<SimHandbox> sim;
-        HandboxSettings download;
-        download.DownloadMode = true;
-        AddHandbox(sim, download);
+        AddHandbox(sim, InDownloadMode());
         link_.Ui.Answer(1);
         TFHexvac w;
         w.show();
@@ -370,9 +364,7 @@ void TestPortSelection::SourceChosenDuringARunWaitsForItsCleanEnd() {
 
 void TestPortSelection::StatusLineTellsTheRateAfterARun() {
     std::unique_ptr<SimHandbox> sim;
-    HandboxSettings gps;
-    gps.Model = HandboxModel::Lx200Gps;
-    const int number = AddHandbox(sim, gps);
+    const int number = AddHandbox(sim, With(&HandboxSettings::Model, HandboxModel::Lx200Gps));
     TFHexvac w;
     QVERIFY(ShowAndDetect(w));
     QTemporaryDir dir;
@@ -391,9 +383,7 @@ void TestPortSelection::UnpluggedHandboxIsReportedOnceAndDetectionRestarts() {
     QFETCH(int, vanishAfter);
     QFETCH(bool, whileIdle);
     std::unique_ptr<SimHandbox> sim;
-    LineOptions vanish;
-    vanish.VanishAfter = vanishAfter;
-    AddHandbox(sim, {}, vanish);
+    AddHandbox(sim, {}, With(&LineOptions::VanishAfter, vanishAfter));
     link_.Ui.Answer(1);
     TFHexvac w;
     w.show();

@@ -2,7 +2,7 @@
 // file, run as a program against simulated handboxes on virtual ports.
 
 #include "common/VirtualPorts.h"
-#include "tests/support/HandboxBytes.h"
+#include "tests/support/HandboxSim.h"
 #include "tests/support/ProgramRun.h"
 #include "tests/support/SimLine.h"
 #include "tests/support/TestRegistry.h"
@@ -238,9 +238,7 @@ void TestDumpTool::StopSignalsEndTheDumpLikeCancel() {
 }
 
 void TestDumpTool::StopAtAQuestionPutsTheRateBack() {
-    HandboxSettings gps;
-    gps.Model = HandboxModel::Lx200Gps;
-    SimHandbox sim(gps);
+    SimHandbox sim(With(&HandboxSettings::Model, HandboxModel::Lx200Gps));
     QVERIFY(StartLine(sim));
     // The user at a terminal: standard input is a pseudo-terminal of ours.
     const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);

@@ -4,7 +4,7 @@
 
 #include "link/DumpRun.h"
 #include "link/StdDefs.h"
-#include "tests/support/HandboxBytes.h"
+#include "tests/support/HandboxSim.h"
 #include "tests/support/SimLine.h"
 
 #include <QByteArray>

@@ -66,9 +66,7 @@ void TestDumpRun::DownloadModePagesLandAtTheirAddresses() {
     QFETCH(bool, includeLow);
     QFETCH(bool, lowOnly);
     QFETCH(QStringList, labels);
-    HandboxSettings settings;
-    settings.Model = model;
-    SimLine line(settings);
+    SimLine line(With(&HandboxSettings::Model, model));
     QVERIFY(link_.Start(line));
     LinkState.HandboxKind = std::uint8_t(kind);
     RecordingFace face;
@@ -112,11 +110,7 @@ void TestDumpRun::PeekModeReadsWordsHighByteFirst_data() {
 void TestDumpRun::PeekModeReadsWordsHighByteFirst() {
     QFETCH(int, dropEvery);
     // At 115200: 16384 exchanges, each with its command's line time.
-    HandboxSettings fast;
-    fast.Baud = 115200;
-    LineOptions faults;
-    faults.DropEvery = dropEvery;
-    SimLine line(fast, faults);
+    SimLine line(With(&HandboxSettings::Baud, 115200), With(&LineOptions::DropEvery, dropEvery));
     line.Port.SetBaud(115200);
     QVERIFY(link_.Start(line));
     LinkState.HandboxKind = htAutostar497;

@@ -5,7 +5,7 @@
 
 #include "common/TestBauds.h"
 #include "sim/Engine.h"
-#include "tests/support/HandboxBytes.h"
+#include "tests/support/HandboxSim.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QRegularExpression>
@@ -29,9 +29,7 @@ std::string Str(const QByteArray& Bytes) {
 }
 
 HandboxSettings SettingsFor(HandboxModel Model) {
-    HandboxSettings settings;
-    settings.Model = Model;
-    return settings;
+    return With(&HandboxSettings::Model, Model);
 }
 
 } // namespace
@@ -99,9 +97,7 @@ private slots:
     }
 
     void AnswersTheConfiguredFirmwareDate() {
-        HandboxSettings settings;
-        settings.FirmwareDate = "Jun 29 2004";
-        HandboxEngine engine(settings);
+        HandboxEngine engine(With(&HandboxSettings::FirmwareDate, "Jun 29 2004"));
         QCOMPARE(Send(engine, ":GVD#"), QByteArray("Jun 29 2004#"));
     }
 

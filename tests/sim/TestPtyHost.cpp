@@ -5,6 +5,7 @@
 #include "common/Timing.h"
 #include "common/VirtualPorts.h"
 #include "sim/PtyHost.h"
+#include "tests/support/HandboxSim.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QElapsedTimer>
@@ -18,7 +19,6 @@
 #include <sstream>
 #include <sys/stat.h>
 #include <thread>
-#include <type_traits>
 #include <unistd.h>
 
 namespace {
@@ -37,13 +37,6 @@ std::unique_ptr<PtyHost> StartHost(HandboxSettings Settings = {}, LineOptions Op
     }
     host->Start();
     return host;
-}
-
-// Settings or options with one field changed.
-template <class T, class V> T With(V T::*Field, std::type_identity_t<V> Value) {
-    T changed;
-    changed.*Field = Value;
-    return changed;
 }
 
 bool Exists(const std::string& Path) {
@@ -136,8 +129,7 @@ private slots:
                  QString::fromStdString(first->DevicePath()));
 
         // A live port is never taken over.
-        LineOptions taken;
-        taken.PortNumber = FirstSimulatorPort;
+        const LineOptions taken = With(&LineOptions::PortNumber, FirstSimulatorPort);
         PtyHost clash(HandboxEngine(HandboxSettings{}), taken);
         std::string error;
         QVERIFY(!clash.Open(error));
@@ -329,11 +321,7 @@ private slots:
     void PacingTakesTheLineTime() {
         // A 128-byte block at 9600 baud: 5 + 128 bytes of 10 bits, 139 ms.
         const auto blockTimeMs = [](bool pace) {
-            HandboxSettings settings;
-            settings.DownloadMode = true;
-            LineOptions options;
-            options.Pace = pace;
-            auto host = StartHost(settings, options);
+            auto host = StartHost(InDownloadMode(), With(&LineOptions::Pace, pace));
             if (!host)
                 return -1.0;
             PosixClient client(host->LinkPath());
@@ -356,11 +344,7 @@ private slots:
     void ReportsBlockReadsWithTheirLineTime() {
         // Two block reads at 9600 baud, paced: from the first command's
         // arrival, 128 + 5 + 128 bytes of 10 bits each, 272 ms.
-        HandboxSettings settings;
-        settings.DownloadMode = true;
-        LineOptions options;
-        options.Pace = true;
-        auto host = StartHost(settings, options);
+        auto host = StartHost(InDownloadMode(), With(&LineOptions::Pace, true));
         QVERIFY(host);
         std::ostringstream report;
         host->SetBlockReport(&report);
