@@ -62,9 +62,8 @@ private slots:
     void UnpluggedHandboxIsReportedOnceAndDetectionRestarts();
 
 private:
-    // Adds a running handbox to the listed ports; its port number.
-    int AddHandbox(std::unique_ptr<SimHandbox>& sim, HandboxSettings settings,
-                   LineOptions options = {});
+    // A running handbox, added to the listed ports.
+    std::unique_ptr<SimHandbox> AddHandbox(HandboxSettings settings, LineOptions options = {});
     int AddPeer(ScriptedPeer& peer);
     // Shows the window, answers "YES" to its start-up question and waits
     // until a handbox is found and "Run" is enabled.
@@ -77,13 +76,13 @@ private:
     LinkFixture link_;
 };
 
-int TestPortSelection::AddHandbox(std::unique_ptr<SimHandbox>& sim, HandboxSettings settings,
-                                  LineOptions options) {
-    sim = std::make_unique<SimHandbox>(settings, options);
+std::unique_ptr<SimHandbox> TestPortSelection::AddHandbox(HandboxSettings settings,
+                                                          LineOptions options) {
+    auto sim = std::make_unique<SimHandbox>(settings, options);
     if (!link_.Start(*sim))
         qFatal("no simulated handbox");
     link_.Ports().AddPort(sim->PortNumber(), "pts handbox");
-    return sim->PortNumber();
+    return sim;
 }
 
 int TestPortSelection::AddPeer(ScriptedPeer& peer) {
@@ -126,8 +125,8 @@ void TestPortSelection::WithoutPortClassEveryNumberIsTried() {
 }
 
 void TestPortSelection::HeldPortIsDisabledButOursStaysEnabled() {
-    std::unique_ptr<SimHandbox> sim;
-    const int ours = AddHandbox(sim, {});
+    const auto sim = AddHandbox({});
+    const int ours = sim->PortNumber();
     link_.Ports().AddPort(4, "Other program's port", TPortState::Held);
     TFHexvac w;
     LinkState.NoAutoDetect = false;
@@ -163,9 +162,9 @@ void TestPortSelection::StartupWithNoSendsNothingToTheHandbox() {
 
 void TestPortSelection::DetectionStopsAtTheFirstPortThatAnswers() {
     ScriptedPeer silent, third;
-    std::unique_ptr<SimHandbox> sim;
     AddPeer(silent);
-    const int found = AddHandbox(sim, {});
+    const auto sim = AddHandbox({});
+    const int found = sim->PortNumber();
     AddPeer(third);
     TFHexvac w;
     QVERIFY(ShowAndDetect(w));
@@ -202,8 +201,7 @@ void TestPortSelection::ManualChangeToAnEmptyPortThenNone() {
 }
 
 void TestPortSelection::DownloadModeHandboxIsWarnedAboutAndNotTested() {
-    std::unique_ptr<SimHandbox> sim;
-    AddHandbox(sim, InDownloadMode());
+    const auto sim = AddHandbox(InDownloadMode());
     TFHexvac w;
     QVERIFY(ShowAndDetect(w));
     QVERIFY(link_.Ui.Texts().contains("Warning, Autostar 497 found but it is in download mode"));
@@ -214,8 +212,7 @@ void TestPortSelection::DownloadModeHandboxIsWarnedAboutAndNotTested() {
 }
 
 void TestPortSelection::MkIIDisablesTheLowMemoryBoxes() {
-    std::unique_ptr<SimHandbox> sim;
-    AddHandbox(sim, With(&HandboxSettings::Model, HandboxModel::Autostar497Mk2));
+    const auto sim = AddHandbox(With(&HandboxSettings::Model, HandboxModel::Autostar497Mk2));
     link_.Ui.Answer(1);
     TFHexvac w;
     w.CBLowRam->setChecked(true);
@@ -230,8 +227,8 @@ void TestPortSelection::MkIIDisablesTheLowMemoryBoxes() {
 }
 
 void TestPortSelection::TempFreeResultsDecideOnANewDetection() {
-    std::unique_ptr<SimHandbox> sim;
-    const int number = AddHandbox(sim, {});
+    const auto sim = AddHandbox({});
+    const int number = sim->PortNumber();
     TFHexvac w;
     QVERIFY(ShowAndDetect(w));
 
@@ -258,8 +255,7 @@ void TestPortSelection::TempFreeResultsDecideOnANewDetection() {
 
 void TestPortSelection::CloseCheckAsksAboutDownloadModeAndRate() {
     {
-        std::unique_ptr<SimHandbox> sim;
-        AddHandbox(sim, InDownloadMode());
+        const auto sim = AddHandbox(InDownloadMode());
         link_.Ui.Answer(1);
         TFHexvac w;
         w.show();
@@ -272,11 +268,10 @@ void TestPortSelection::CloseCheckAsksAboutDownloadModeAndRate() {
     }
     link_.Ui.Clear();
     link_.Ports().Clear(); // the first handbox's port is gone with it
-    std::unique_ptr<SimHandbox> sim;
     HandboxSettings gps;
     gps.Model = HandboxModel::Lx200Gps;
     gps.Baud = 19200;
-    AddHandbox(sim, gps);
+    const auto sim = AddHandbox(gps);
     link_.Ui.Answer(1);
     TFHexvac w;
     w.show();
@@ -290,8 +285,7 @@ void TestPortSelection::CloseCheckAsksAboutDownloadModeAndRate() {
 }
 
 void TestPortSelection::RunDumpsAndCancelWindsDownBeforeTheNextRun() {
-    std::unique_ptr<SimHandbox> sim;
-    AddHandbox(sim, {});
+    const auto sim = AddHandbox({});
     TFHexvac w;
     QVERIFY(ShowAndDetect(w));
     QTemporaryDir dir;
@@ -333,8 +327,7 @@ void TestPortSelection::RunDumpsAndCancelWindsDownBeforeTheNextRun() {
 }
 
 void TestPortSelection::SourceChosenDuringARunWaitsForItsCleanEnd() {
-    std::unique_ptr<SimHandbox> sim;
-    AddHandbox(sim, {});
+    const auto sim = AddHandbox({});
     TFHexvac w;
     QVERIFY(ShowAndDetect(w));
     QTemporaryDir dir;
@@ -363,8 +356,8 @@ void TestPortSelection::SourceChosenDuringARunWaitsForItsCleanEnd() {
 }
 
 void TestPortSelection::StatusLineTellsTheRateAfterARun() {
-    std::unique_ptr<SimHandbox> sim;
-    const int number = AddHandbox(sim, With(&HandboxSettings::Model, HandboxModel::Lx200Gps));
+    const auto sim = AddHandbox(With(&HandboxSettings::Model, HandboxModel::Lx200Gps));
+    const int number = sim->PortNumber();
     TFHexvac w;
     QVERIFY(ShowAndDetect(w));
     QTemporaryDir dir;
@@ -382,8 +375,7 @@ void TestPortSelection::StatusLineTellsTheRateAfterARun() {
 void TestPortSelection::UnpluggedHandboxIsReportedOnceAndDetectionRestarts() {
     QFETCH(int, vanishAfter);
     QFETCH(bool, whileIdle);
-    std::unique_ptr<SimHandbox> sim;
-    AddHandbox(sim, {}, With(&LineOptions::VanishAfter, vanishAfter));
+    const auto sim = AddHandbox({}, With(&LineOptions::VanishAfter, vanishAfter));
     link_.Ui.Answer(1);
     TFHexvac w;
     w.show();
