@@ -7,6 +7,7 @@
 #include "serial/COMPorts.h"
 #include "serial/CommLog.h"
 #include "tests/support/LinkFixture.h"
+#include "tests/support/ProgramRun.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QAbstractButton>
@@ -33,9 +34,9 @@ private slots:
     void StartupQuestionDecidesAutoDetect_data();
     void StartupQuestionDecidesAutoDetect();
     void OnlyAlwaysImpliesIncludeLowMemory();
+    void CloseIsRefusedWhileAPortSelectionRuns_data();
     void CloseIsRefusedWhileAPortSelectionRuns();
     void ClosingDeletesTheTraceAndLogFiles();
-    void ExitClosesThroughTheSameQuery();
     void AboutShowsTheVersionText();
     void ShowLogShowsTheLogUpToNowEveryTime();
     void FileNamesCarryTheInstanceNumber();
@@ -210,14 +211,29 @@ void TestMainWindow::OnlyAlwaysImpliesIncludeLowMemory() {
     QVERIFY(w.CBLowRam->isChecked() && !w.CBLowOnly->isChecked());
 }
 
+void TestMainWindow::CloseIsRefusedWhileAPortSelectionRuns_data() {
+    QTest::addColumn<bool>("byExit");
+    QTest::newRow("window closed") << false;
+    QTest::newRow("Exit, through the same query") << true;
+}
+
 void TestMainWindow::CloseIsRefusedWhileAPortSelectionRuns() {
+    QFETCH(bool, byExit);
     TFHexvac w;
     w.show();
+    auto* exit = w.menuBar()->findChild<QAction*>(QStringLiteral("Exit1"));
+    QVERIFY(exit);
+    const auto close = [&] {
+        if (!byExit)
+            return w.close();
+        exit->trigger();
+        return !w.isVisible();
+    };
     LinkState.SelectingPort = true;
-    QVERIFY(!w.close());
+    QVERIFY(!close());
     QVERIFY(w.isVisible());
     LinkState.SelectingPort = false;
-    QVERIFY(w.close());
+    QVERIFY(close());
     QVERIFY(!w.isVisible());
 }
 
@@ -233,19 +249,6 @@ void TestMainWindow::ClosingDeletesTheTraceAndLogFiles() {
     QVERIFY(!QFile::exists(w.ApdCom.TraceName));
     QVERIFY(!QFile::exists(w.ApdCom.Log.LogName));
     QVERIFY(!LinkState.ScopeFound);
-}
-
-void TestMainWindow::ExitClosesThroughTheSameQuery() {
-    TFHexvac w;
-    w.show();
-    auto* exit = w.menuBar()->findChild<QAction*>(QStringLiteral("Exit1"));
-    QVERIFY(exit);
-    LinkState.SelectingPort = true;
-    exit->trigger();
-    QVERIFY(w.isVisible());
-    LinkState.SelectingPort = false;
-    exit->trigger();
-    QVERIFY(!w.isVisible());
 }
 
 void TestMainWindow::AboutShowsTheVersionText() {
@@ -320,36 +323,15 @@ void TestMainWindow::TwoInstancesUseDifferentFileNames() {
 
 void TestMainWindow::CommandLineAnswersWithoutOpeningTheWindow() {
     // A program that opened its window would not end: the wait fails.
-    const struct {
-        QStringList arguments;
-        int exitCode;
-        const char* printed; // on stdout for exit 0, on stderr otherwise
-    } cases[] = {
-        {{"--version"}, 0, "hexvac " HEXVAC_VERSION "\n"},
-        {{"--help"}, 0, "--version"},
-        {{"-h"}, 0, "--help"},
-        {{"--bogus"}, 2, "bogus"},
-        {{"--version=1"}, 2, "--version"},
-        {{"stray"}, 2, "stray"},
-    };
-    for (const auto& c : cases) {
-        const QString name = c.arguments.join(' ');
-        QProcess hexvac;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        hexvac.setProcessEnvironment(environment);
-        hexvac.start(QStringLiteral(HEXVAC_PROGRAM), c.arguments);
-        if (!hexvac.waitForFinished(30000)) {
-            hexvac.kill();
-            hexvac.waitForFinished();
-            QFAIL(qPrintable(name + QStringLiteral(": still running")));
-        }
-        QCOMPARE(hexvac.exitStatus(), QProcess::NormalExit);
-        QVERIFY2(hexvac.exitCode() == c.exitCode, qPrintable(name));
-        const QString printed = QString::fromLocal8Bit(
-            c.exitCode == 0 ? hexvac.readAllStandardOutput() : hexvac.readAllStandardError());
-        QVERIFY2(printed.contains(QLatin1String(c.printed)), qPrintable(name + ": " + printed));
-    }
+    CheckCommandLineAnswers(QStringLiteral(HEXVAC_PROGRAM),
+                            {
+                                {{"--version"}, 0, "hexvac " HEXVAC_VERSION "\n"},
+                                {{"--help"}, 0, "--version"},
+                                {{"-h"}, 0, "--help"},
+                                {{"--bogus"}, 2, "bogus"},
+                                {{"--version=1"}, 2, "--version"},
+                                {{"stray"}, 2, "stray"},
+                            });
 }
 
 void TestMainWindow::StatusPanelAndMenusFollowTheirData() {

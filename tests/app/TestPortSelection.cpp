@@ -8,6 +8,7 @@
 #include "link/StdDefs.h"
 #include "link/StdFuncsMeade.h"
 #include "serial/COMPorts.h"
+#include "tests/support/HandboxSim.h"
 #include "tests/support/LinkFixture.h"
 #include "tests/support/TestRegistry.h"
 
@@ -61,9 +62,8 @@ private slots:
     void UnpluggedHandboxIsReportedOnceAndDetectionRestarts();
 
 private:
-    // Adds a running handbox to the listed ports; its port number.
-    int AddHandbox(std::unique_ptr<SimHandbox>& sim, HandboxSettings settings,
-                   LineOptions options = {});
+    // A running handbox, added to the listed ports.
+    std::unique_ptr<SimHandbox> AddHandbox(HandboxSettings settings, LineOptions options = {});
     int AddPeer(ScriptedPeer& peer);
     // Shows the window, answers "YES" to its start-up question and waits
     // until a handbox is found and "Run" is enabled.
@@ -76,13 +76,13 @@ private:
     LinkFixture link_;
 };
 
-int TestPortSelection::AddHandbox(std::unique_ptr<SimHandbox>& sim, HandboxSettings settings,
-                                  LineOptions options) {
-    sim = std::make_unique<SimHandbox>(settings, options);
+std::unique_ptr<SimHandbox> TestPortSelection::AddHandbox(HandboxSettings settings,
+                                                          LineOptions options) {
+    auto sim = std::make_unique<SimHandbox>(settings, options);
     if (!link_.Start(*sim))
         qFatal("no simulated handbox");
     link_.Ports().AddPort(sim->PortNumber(), "pts handbox");
-    return sim->PortNumber();
+    return sim;
 }
 
 int TestPortSelection::AddPeer(ScriptedPeer& peer) {
@@ -125,8 +125,8 @@ void TestPortSelection::WithoutPortClassEveryNumberIsTried() {
 }
 
 void TestPortSelection::HeldPortIsDisabledButOursStaysEnabled() {
-    std::unique_ptr<SimHandbox> sim;
-    const int ours = AddHandbox(sim, {});
+    const auto sim = AddHandbox({});
+    const int ours = sim->PortNumber();
     link_.Ports().AddPort(4, "Other program's port", TPortState::Held);
     TFHexvac w;
     LinkState.NoAutoDetect = false;
@@ -162,9 +162,9 @@ void TestPortSelection::StartupWithNoSendsNothingToTheHandbox() {
 
 void TestPortSelection::DetectionStopsAtTheFirstPortThatAnswers() {
     ScriptedPeer silent, third;
-    std::unique_ptr<SimHandbox> sim;
     AddPeer(silent);
-    const int found = AddHandbox(sim, {});
+    const auto sim = AddHandbox({});
+    const int found = sim->PortNumber();
     AddPeer(third);
     TFHexvac w;
     QVERIFY(ShowAndDetect(w));
@@ -201,10 +201,7 @@ void TestPortSelection::ManualChangeToAnEmptyPortThenNone() {
 }
 
 void TestPortSelection::DownloadModeHandboxIsWarnedAboutAndNotTested() {
-    std::unique_ptr<SimHandbox> sim;
-    HandboxSettings download;
-    download.DownloadMode = true;
-    AddHandbox(sim, download);
+    const auto sim = AddHandbox(InDownloadMode());
     TFHexvac w;
     QVERIFY(ShowAndDetect(w));
     QVERIFY(link_.Ui.Texts().contains("Warning, Autostar 497 found but it is in download mode"));
@@ -215,10 +212,7 @@ void TestPortSelection::DownloadModeHandboxIsWarnedAboutAndNotTested() {
 }
 
 void TestPortSelection::MkIIDisablesTheLowMemoryBoxes() {
-    std::unique_ptr<SimHandbox> sim;
-    HandboxSettings mkII;
-    mkII.Model = HandboxModel::Autostar497Mk2;
-    AddHandbox(sim, mkII);
+    const auto sim = AddHandbox(With(&HandboxSettings::Model, HandboxModel::Autostar497Mk2));
     link_.Ui.Answer(1);
     TFHexvac w;
     w.CBLowRam->setChecked(true);
@@ -233,8 +227,8 @@ void TestPortSelection::MkIIDisablesTheLowMemoryBoxes() {
 }
 
 void TestPortSelection::TempFreeResultsDecideOnANewDetection() {
-    std::unique_ptr<SimHandbox> sim;
-    const int number = AddHandbox(sim, {});
+    const auto sim = AddHandbox({});
+    const int number = sim->PortNumber();
     TFHexvac w;
     QVERIFY(ShowAndDetect(w));
 
@@ -261,10 +255,7 @@ void TestPortSelection::TempFreeResultsDecideOnANewDetection() {
 
 void TestPortSelection::CloseCheckAsksAboutDownloadModeAndRate() {
     {
-        std::unique_ptr<SimHandbox> sim;
-        HandboxSettings download;
-        download.DownloadMode = true;
-        AddHandbox(sim, download);
+        const auto sim = AddHandbox(InDownloadMode());
         link_.Ui.Answer(1);
         TFHexvac w;
         w.show();
@@ -277,11 +268,10 @@ void TestPortSelection::CloseCheckAsksAboutDownloadModeAndRate() {
     }
     link_.Ui.Clear();
     link_.Ports().Clear(); // the first handbox's port is gone with it
-    std::unique_ptr<SimHandbox> sim;
     HandboxSettings gps;
     gps.Model = HandboxModel::Lx200Gps;
     gps.Baud = 19200;
-    AddHandbox(sim, gps);
+    const auto sim = AddHandbox(gps);
     link_.Ui.Answer(1);
     TFHexvac w;
     w.show();
@@ -295,8 +285,7 @@ void TestPortSelection::CloseCheckAsksAboutDownloadModeAndRate() {
 }
 
 void TestPortSelection::RunDumpsAndCancelWindsDownBeforeTheNextRun() {
-    std::unique_ptr<SimHandbox> sim;
-    AddHandbox(sim, {});
+    const auto sim = AddHandbox({});
     TFHexvac w;
     QVERIFY(ShowAndDetect(w));
     QTemporaryDir dir;
@@ -310,10 +299,7 @@ void TestPortSelection::RunDumpsAndCancelWindsDownBeforeTheNextRun() {
     QCOMPARE(link_.Ui.Entries().last().text, QStringLiteral("Data Mode required"));
     QFile dumped(file);
     QVERIFY(dumped.open(QIODevice::ReadOnly));
-    QByteArray expected;
-    for (int a = 0x8000; a <= 0xFFFF; ++a)
-        expected.append(char(sim->Host().Engine().Memory().At(2, std::uint16_t(a))));
-    QVERIFY(dumped.readAll() == expected);
+    QVERIFY(dumped.readAll() == MemoryBytes(sim->Host().Engine().Memory(), 2, 0x8000, 0x8000));
     QCOMPARE(w.SBLoad->text(), QStringLiteral("Run"));
 
     // Cancel a long run; a click while it winds down starts nothing.
@@ -341,8 +327,7 @@ void TestPortSelection::RunDumpsAndCancelWindsDownBeforeTheNextRun() {
 }
 
 void TestPortSelection::SourceChosenDuringARunWaitsForItsCleanEnd() {
-    std::unique_ptr<SimHandbox> sim;
-    AddHandbox(sim, {});
+    const auto sim = AddHandbox({});
     TFHexvac w;
     QVERIFY(ShowAndDetect(w));
     QTemporaryDir dir;
@@ -371,10 +356,8 @@ void TestPortSelection::SourceChosenDuringARunWaitsForItsCleanEnd() {
 }
 
 void TestPortSelection::StatusLineTellsTheRateAfterARun() {
-    std::unique_ptr<SimHandbox> sim;
-    HandboxSettings gps;
-    gps.Model = HandboxModel::Lx200Gps;
-    const int number = AddHandbox(sim, gps);
+    const auto sim = AddHandbox(With(&HandboxSettings::Model, HandboxModel::Lx200Gps));
+    const int number = sim->PortNumber();
     TFHexvac w;
     QVERIFY(ShowAndDetect(w));
     QTemporaryDir dir;
@@ -392,10 +375,7 @@ void TestPortSelection::StatusLineTellsTheRateAfterARun() {
 void TestPortSelection::UnpluggedHandboxIsReportedOnceAndDetectionRestarts() {
     QFETCH(int, vanishAfter);
     QFETCH(bool, whileIdle);
-    std::unique_ptr<SimHandbox> sim;
-    LineOptions vanish;
-    vanish.VanishAfter = vanishAfter;
-    AddHandbox(sim, {}, vanish);
+    const auto sim = AddHandbox({}, With(&LineOptions::VanishAfter, vanishAfter));
     link_.Ui.Answer(1);
     TFHexvac w;
     w.show();

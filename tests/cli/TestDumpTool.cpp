@@ -2,7 +2,8 @@
 // file, run as a program against simulated handboxes on virtual ports.
 
 #include "common/VirtualPorts.h"
-#include "tests/support/FakePorts.h"
+#include "tests/support/HandboxSim.h"
+#include "tests/support/ProgramRun.h"
 #include "tests/support/SimLine.h"
 #include "tests/support/TestRegistry.h"
 
@@ -23,31 +24,12 @@
 
 namespace {
 
-struct Run {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
 // The tool sees this test's private virtual ports folder only. Setup may
 // change the tool's environment or user before it starts.
-Run DumpTool(QStringList Arguments, const std::function<void(QProcess&)>& Setup = {}) {
-    Arguments.prepend(QStringLiteral("--virtual-only"));
-    QProcess tool;
-    if (Setup)
-        Setup(tool);
-    tool.start(QStringLiteral(HEXVAC_DUMP_PROGRAM), Arguments);
-    tool.closeWriteChannel();
-    Run run;
-    if (!tool.waitForFinished(60000)) {
-        tool.kill();
-        tool.waitForFinished();
-        return run;
-    }
-    run.exitCode = tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1;
-    run.out = QString::fromLocal8Bit(tool.readAllStandardOutput());
-    run.err = QString::fromLocal8Bit(tool.readAllStandardError());
-    return run;
+ProgramRun DumpTool(const QStringList& Arguments,
+                    const std::function<void(QProcess&)>& Setup = {}) {
+    return RunProgram(QStringLiteral(HEXVAC_DUMP_PROGRAM),
+                      QStringList{QStringLiteral("--virtual-only")} + Arguments, Setup);
 }
 
 // A virtual port whose far end never answers: a cable with no handbox.
@@ -98,57 +80,47 @@ private slots:
 };
 
 void TestDumpTool::UsageErrorsAndNoHandboxGiveTheirExitCodes() {
-    QCOMPARE(DumpTool({"--bogus"}).exitCode, 2);
-    QCOMPARE(DumpTool({"--from", "zz"}).exitCode, 2);
-    QCOMPARE(DumpTool({"--mode", "fast"}).exitCode, 2);
-    QCOMPARE(DumpTool({"--port", "COM0"}).exitCode, 2);
-    QCOMPARE(DumpTool({"-o"}).exitCode, 2);
-    QCOMPARE(DumpTool({"-o", ""}).exitCode, 2); // not silently the default name
-    QCOMPARE(DumpTool({"--port-report", "pdf"}).exitCode, 2);
-    QCOMPARE(DumpTool({"--help"}).exitCode, 0);
+    QCOMPARE(DumpTool({"--from", "zz"}).ExitCode, 2);
+    QCOMPARE(DumpTool({"--mode", "fast"}).ExitCode, 2);
+    QCOMPARE(DumpTool({"--port", "COM0"}).ExitCode, 2);
+    QCOMPARE(DumpTool({"-o"}).ExitCode, 2);
+    QCOMPARE(DumpTool({"-o", ""}).ExitCode, 2); // not silently the default name
+    QCOMPARE(DumpTool({"--port-report", "pdf"}).ExitCode, 2);
     // No port at all, then a port with nothing on the far end.
-    QCOMPARE(DumpTool({"--to", "2"}).exitCode, 1);
+    QCOMPARE(DumpTool({"--to", "2"}).ExitCode, 1);
     SilentPort silent(250);
     QVERIFY(silent.Ok());
-    const Run run = DumpTool({"--port", "COM250", "--yes"});
-    QCOMPARE(run.exitCode, 1);
-    QVERIFY2(run.out.isEmpty(), qPrintable(run.out));
+    const ProgramRun run = DumpTool({"--port", "COM250", "--yes"});
+    QCOMPARE(run.ExitCode, 1);
+    QVERIFY2(run.Out.isEmpty(), qPrintable(run.Out));
 }
 
 void TestDumpTool::HelpVersionAndBothValueSpellings() {
-    const struct {
-        QStringList arguments;
-        int exitCode;
-        const char* printed; // on stdout for exit 0, on stderr otherwise
-    } cases[] = {
-        {{"--help"}, 0, "or the handbox lost (the file keeps what was read), 4 file error."},
-        {{"-h"}, 0, "--port-report <FORMAT>"},
-        {{"--version"}, 0, "hexvac-dump " HEXVAC_VERSION "\n"},
-        {{"--help=yes"}, 2, "--help"},
-        {{"--bogus"}, 2, "bogus"},
-        {{"-oFILE"}, 2, "oFILE"}, // not a file named "FILE"
-        {{"-o="}, 2, "-o needs a file name"},
-        {{"--from=zz"}, 2, "not zz"},
-        {{"--from", "-1"}, 2, "not -1"}, // a value may start with a dash
-        {{"--from", "zz", "--from", "2"}, 2, "not zz"},
-        {{"--to", "2", "stray"}, 2, "stray"},
-    };
-    for (const auto& c : cases) {
-        const Run run = DumpTool(c.arguments);
-        const QString name = c.arguments.join(' ');
-        QVERIFY2(run.exitCode == c.exitCode, qPrintable(name));
-        const QString& printed = c.exitCode == 0 ? run.out : run.err;
-        QVERIFY2(printed.contains(QLatin1String(c.printed)), qPrintable(name + ": " + printed));
-    }
+    CheckCommandLineAnswers(
+        QStringLiteral(HEXVAC_DUMP_PROGRAM),
+        {
+            {{"--help"}, 0, "or the handbox lost (the file keeps what was read), 4 file error."},
+            {{"-h"}, 0, "--port-report <FORMAT>"},
+            {{"--version"}, 0, "hexvac-dump " HEXVAC_VERSION "\n"},
+            {{"--help=yes"}, 2, "--help"},
+            {{"--bogus"}, 2, "bogus"},
+            {{"-oFILE"}, 2, "oFILE"}, // not a file named "FILE"
+            {{"-o="}, 2, "-o needs a file name"},
+            {{"--from=zz"}, 2, "not zz"},
+            {{"--from", "-1"}, 2, "not -1"}, // a value may start with a dash
+            {{"--from", "zz", "--from", "2"}, 2, "not zz"},
+            {{"--to", "2", "stray"}, 2, "stray"},
+        },
+        {QStringLiteral("--virtual-only")});
 
     // "--opt=value" and "-o=FILE" do what "--opt value" and "-o FILE" do.
     QTemporaryDir dir;
     const QString spaced = dir.filePath(QStringLiteral("spaced.csv"));
     const QString joined = dir.filePath(QStringLiteral("joined.csv"));
-    const Run a = DumpTool({"--port-report", "csv", "-o", spaced});
-    const Run b = DumpTool({"--port-report=csv", "-o=" + joined});
-    QVERIFY2(a.exitCode == 0 && b.exitCode == 0, qPrintable(a.err + b.err));
-    QCOMPARE(QString(b.out).replace(joined, spaced), a.out);
+    const ProgramRun a = DumpTool({"--port-report", "csv", "-o", spaced});
+    const ProgramRun b = DumpTool({"--port-report=csv", "-o=" + joined});
+    QVERIFY2(a.ExitCode == 0 && b.ExitCode == 0, qPrintable(a.Err + b.Err));
+    QCOMPARE(QString(b.Out).replace(joined, spaced), a.Out);
     QFile first(spaced), second(joined);
     QVERIFY(first.open(QIODevice::ReadOnly) && second.open(QIODevice::ReadOnly));
     QCOMPARE(second.readAll(), first.readAll());
@@ -156,78 +128,74 @@ void TestDumpTool::HelpVersionAndBothValueSpellings() {
 
 void TestDumpTool::DumpsPageTwoExactlyAndReportsWhatItFound() {
     SimHandbox sim;
-    QString error;
-    QVERIFY2(sim.Start(error), qPrintable(error));
+    QVERIFY(StartLine(sim));
     const QString port = QStringLiteral("COM%1").arg(sim.PortNumber());
 
-    const Run list = DumpTool({"--list"});
-    QCOMPARE(list.exitCode, 0);
+    const ProgramRun list = DumpTool({"--list"});
+    QCOMPARE(list.ExitCode, 0);
     QVERIFY2(QRegularExpression("^" + port + "\tpts/\\d+ Virtual port\tavailable\n$")
-                 .match(list.out)
+                 .match(list.Out)
                  .hasMatch(),
-             qPrintable(list.out));
+             qPrintable(list.Out));
 
-    const Run info = DumpTool({"--port", port, "--info"});
-    QCOMPARE(info.exitCode, 0);
+    const ProgramRun info = DumpTool({"--port", port, "--info"});
+    QCOMPARE(info.ExitCode, 0);
     QVERIFY2(QRegularExpression("^port=" + port +
                                 " rate=9600 kind=2 model=\"Autostar 495/497\" "
                                 "date=\\d\\d/\\d\\d/\\d{4} baudclass=2 peek=1 poke=1 "
                                 "extpeek=1 extpoke=1 download=0 parked=0\n$")
-                 .match(info.out)
+                 .match(info.Out)
                  .hasMatch(),
-             qPrintable(info.out));
+             qPrintable(info.Out));
 
     // Automatic detection, the default answers, download mode.
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("page2.bin"));
-    const Run dump = DumpTool({"--from", "2", "--to", "2", "--yes", "-o", file});
-    QVERIFY2(dump.exitCode == 0, qPrintable(dump.err + dump.out));
-    QVERIFY2(dump.out.startsWith(file + ": Dump complete: 32768 bytes"), qPrintable(dump.out));
+    const ProgramRun dump = DumpTool({"--from", "2", "--to", "2", "--yes", "-o", file});
+    QVERIFY2(dump.ExitCode == 0, qPrintable(dump.Err + dump.Out));
+    QVERIFY2(dump.Out.startsWith(file + ": Dump complete: 32768 bytes"), qPrintable(dump.Out));
     QFile dumped(file);
     QVERIFY(dumped.open(QIODevice::ReadOnly));
-    QByteArray expected;
-    for (int address = 0x8000; address <= 0xFFFF; ++address)
-        expected.append(char(sim.Host().Engine().Memory().At(2, std::uint16_t(address))));
-    QVERIFY(dumped.readAll() == expected);
+    QVERIFY(dumped.readAll() == MemoryBytes(sim.Host().Engine().Memory(), 2, 0x8000, 0x8000));
     QVERIFY(!sim.Host().Engine().InDownloadMode());
 
     // Ranges the window would not offer, and a file that cannot be made.
-    QCOMPARE(DumpTool({"--port", port, "--to", "20", "--yes", "-o", file}).exitCode, 2);
-    QCOMPARE(DumpTool({"--port", port, "--from", "3", "--to", "2", "-o", file}).exitCode, 2);
-    const Run noFile = DumpTool({"--port", port, "--to", "2", "--yes", "-o", dir.filePath("no/x")});
-    QCOMPARE(noFile.exitCode, 4);
-    QVERIFY2(noFile.out.contains("No such file or directory"), qPrintable(noFile.out));
+    QCOMPARE(DumpTool({"--port", port, "--to", "20", "--yes", "-o", file}).ExitCode, 2);
+    QCOMPARE(DumpTool({"--port", port, "--from", "3", "--to", "2", "-o", file}).ExitCode, 2);
+    const ProgramRun noFile =
+        DumpTool({"--port", port, "--to", "2", "--yes", "-o", dir.filePath("no/x")});
+    QCOMPARE(noFile.ExitCode, 4);
+    QVERIFY2(noFile.Out.contains("No such file or directory"), qPrintable(noFile.Out));
 }
 
 void TestDumpTool::PortReportDescribesEveryPortWithoutTouchingTheLine() {
     SimHandbox sim;
-    QString error;
-    QVERIFY2(sim.Start(error), qPrintable(error));
+    QVERIFY(StartLine(sim));
     const QString port = QStringLiteral("COM%1").arg(sim.PortNumber());
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("ports.csv"));
 
-    const Run run = DumpTool({"--port-report", "csv", "-o", file});
-    QVERIFY2(run.exitCode == 0, qPrintable(run.err + run.out));
-    QVERIFY2(run.out.startsWith(file + ": Comma-Separated Text, 1 ports, 123 rows"),
-             qPrintable(run.out));
+    const ProgramRun run = DumpTool({"--port-report", "csv", "-o", file});
+    QVERIFY2(run.ExitCode == 0, qPrintable(run.Err + run.Out));
+    QVERIFY2(run.Out.startsWith(file + ": Comma-Separated Text, 1 ports, 123 rows"),
+             qPrintable(run.Out));
     QFile written(file);
     QVERIFY(written.open(QIODevice::ReadOnly | QIODevice::Text));
     const QString text = QString::fromUtf8(written.readAll());
     QVERIFY2(text.contains(port) && text.contains("Port ID") && text.contains("/dev/pts/"),
              qPrintable(text.left(400)));
     // Only queried: the simulated handbox heard nothing and stays at 9600.
-    const Run info = DumpTool({"--port", port, "--info"});
-    QVERIFY2(info.out.contains(" rate=9600 "), qPrintable(info.out));
+    const ProgramRun info = DumpTool({"--port", port, "--info"});
+    QVERIFY2(info.Out.contains(" rate=9600 "), qPrintable(info.Out));
 
-    QCOMPARE(DumpTool({"--port-report", "txt", "-o", dir.filePath("no/x.txt")}).exitCode, 4);
+    QCOMPARE(DumpTool({"--port-report", "txt", "-o", dir.filePath("no/x.txt")}).ExitCode, 4);
 
     // The file's name says the format written: "xls" writes an .xlsx
     // workbook, also when -o names it ".xls", and says so.
     const QString classic = dir.filePath(QStringLiteral("ports.xls"));
-    const Run excel = DumpTool({"--port-report", "xls", "-o", classic});
-    QVERIFY2(excel.exitCode == 0, qPrintable(excel.err + excel.out));
-    QVERIFY2(excel.out.startsWith(classic + "x: Microsoft Excel, "), qPrintable(excel.out));
+    const ProgramRun excel = DumpTool({"--port-report", "xls", "-o", classic});
+    QVERIFY2(excel.ExitCode == 0, qPrintable(excel.Err + excel.Out));
+    QVERIFY2(excel.Out.startsWith(classic + "x: Microsoft Excel, "), qPrintable(excel.Out));
     QVERIFY(!QFile::exists(classic));
     QFile workbook(classic + u'x');
     QVERIFY(workbook.open(QIODevice::ReadOnly));
@@ -238,8 +206,7 @@ void TestDumpTool::StopSignalsEndTheDumpLikeCancel() {
     LineOptions paced; // a page takes half a minute: the signal comes mid-page
     paced.Pace = true;
     SimHandbox sim({}, paced);
-    QString error;
-    QVERIFY2(sim.Start(error), qPrintable(error));
+    QVERIFY(StartLine(sim));
     const QString port = QStringLiteral("COM%1").arg(sim.PortNumber());
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("stopped.bin"));
@@ -265,18 +232,14 @@ void TestDumpTool::StopSignalsEndTheDumpLikeCancel() {
         const QByteArray bytes = dumped.readAll();
         QCOMPARE(QString::number(bytes.size()), cancelled.captured(1));
         QCOMPARE(bytes.size() % 256, 0);
-        for (int i = 0; i < bytes.size(); ++i)
-            QCOMPARE(bytes[i], char(sim.Host().Engine().Memory().At(2, std::uint16_t(0x8000 + i))));
+        QVERIFY(bytes == MemoryBytes(sim.Host().Engine().Memory(), 2, 0x8000, int(bytes.size())));
         QVERIFY(!sim.Host().Engine().InDownloadMode());
     }
 }
 
 void TestDumpTool::StopAtAQuestionPutsTheRateBack() {
-    HandboxSettings gps;
-    gps.Model = HandboxModel::Lx200Gps;
-    SimHandbox sim(gps);
-    QString error;
-    QVERIFY2(sim.Start(error), qPrintable(error));
+    SimHandbox sim(With(&HandboxSettings::Model, HandboxModel::Lx200Gps));
+    QVERIFY(StartLine(sim));
     // The user at a terminal: standard input is a pseudo-terminal of ours.
     const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
     QVERIFY(terminal >= 0 && ::grantpt(terminal) == 0 && ::unlockpt(terminal) == 0);
@@ -308,12 +271,11 @@ void TestDumpTool::StopAtAQuestionPutsTheRateBack() {
 
 void TestDumpTool::FullDiskIsAFileErrorAndLeavesDownloadMode() {
     SimHandbox sim;
-    QString error;
-    QVERIFY2(sim.Start(error), qPrintable(error));
-    const Run run = DumpTool({"--port", QStringLiteral("COM%1").arg(sim.PortNumber()), "--to", "2",
-                              "--mode", "download", "-o", "/dev/full"});
-    QCOMPARE(run.exitCode, 4);
-    QVERIFY2(run.out.contains("Dump file error: No space left on device"), qPrintable(run.out));
+    QVERIFY(StartLine(sim));
+    const ProgramRun run = DumpTool({"--port", QStringLiteral("COM%1").arg(sim.PortNumber()),
+                                     "--to", "2", "--mode", "download", "-o", "/dev/full"});
+    QCOMPARE(run.ExitCode, 4);
+    QVERIFY2(run.Out.contains("Dump file error: No space left on device"), qPrintable(run.Out));
     QVERIFY(!sim.Host().Engine().InDownloadMode());
 }
 
@@ -324,12 +286,11 @@ void TestDumpTool::BusyLx200GpsIsNamedAsAnIdleOne() {
         gps.Model = HandboxModel::Lx200Gps;
         gps.BusyEvery = every;
         SimHandbox sim(gps);
-        QString error;
-        QVERIFY2(sim.Start(error), qPrintable(error));
-        const Run info = DumpTool({"--info"});
-        QCOMPARE(info.exitCode, 0);
+        QVERIFY(StartLine(sim));
+        const ProgramRun info = DumpTool({"--info"});
+        QCOMPARE(info.ExitCode, 0);
         // The same model, date, rate class and peek and poke forms, busy or not.
-        const QString found = info.out.mid(info.out.indexOf(QLatin1String(" rate=")));
+        const QString found = info.Out.mid(info.Out.indexOf(QLatin1String(" rate=")));
         if (every == 0)
             idle = found;
         QVERIFY2(found == idle,
@@ -349,10 +310,9 @@ void TestDumpTool::LogFileHoldsTheRunAsTheLogViewShowsIt() {
     };
     {
         SimHandbox sim;
-        QString error;
-        QVERIFY2(sim.Start(error), qPrintable(error));
-        const Run info = DumpTool({"--info", "--log", log});
-        QCOMPARE(info.exitCode, 0);
+        QVERIFY(StartLine(sim));
+        const ProgramRun info = DumpTool({"--info", "--log", log});
+        QCOMPARE(info.ExitCode, 0);
         const QString text = readLog();
         const QStringList lines = text.split(QLatin1Char('\n'));
         QCOMPARE(lines.value(0), QStringLiteral("Appended serial log"));
@@ -369,18 +329,19 @@ void TestDumpTool::LogFileHoldsTheRunAsTheLogViewShowsIt() {
         LineOptions hanging; // answers identification, then nothing in mid-dump
         hanging.HangAfter = 12;
         SimHandbox sim({}, hanging);
-        QString error;
-        QVERIFY2(sim.Start(error), qPrintable(error));
-        const Run dump = DumpTool({"--from", "2", "--to", "2", "--yes", "--mode", "download", "-o",
-                                   dir.filePath(QStringLiteral("d.bin")), "--log", log});
-        QCOMPARE(dump.exitCode, 3);
+        QVERIFY(StartLine(sim));
+        const ProgramRun dump =
+            DumpTool({"--from", "2", "--to", "2", "--yes", "--mode", "download", "-o",
+                      dir.filePath(QStringLiteral("d.bin")), "--log", log});
+        QCOMPARE(dump.ExitCode, 3);
         QVERIFY2(readLog().contains(QLatin1String("Str       Action Timed out \n")),
                  qPrintable(readLog().right(600)));
     }
-    const Run noFolder = DumpTool({"--info", "--log", dir.filePath(QStringLiteral("no/run.log"))});
-    QCOMPARE(noFolder.exitCode, 4);
-    QVERIFY2(noFolder.err.contains(QLatin1String("cannot write the log")),
-             qPrintable(noFolder.err));
+    const ProgramRun noFolder =
+        DumpTool({"--info", "--log", dir.filePath(QStringLiteral("no/run.log"))});
+    QCOMPARE(noFolder.ExitCode, 4);
+    QVERIFY2(noFolder.Err.contains(QLatin1String("cannot write the log")),
+             qPrintable(noFolder.Err));
 }
 
 void TestDumpTool::ListTellsAPortWithoutPermissionFromOneInUse() {
@@ -426,7 +387,7 @@ void TestDumpTool::ListTellsAPortWithoutPermissionFromOneInUse() {
         std::string error;
         QCOMPARE(RegisterVirtualPort(folder.toStdString(), 9, target, error), 9);
 
-        const Run list = DumpTool({"--list"}, [&](QProcess& tool) {
+        const ProgramRun list = DumpTool({"--list"}, [&](QProcess& tool) {
             QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
             env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
             env.insert(QStringLiteral("XDG_STATE_HOME"), runtime.filePath(QStringLiteral("state")));
@@ -439,18 +400,18 @@ void TestDumpTool::ListTellsAPortWithoutPermissionFromOneInUse() {
                 });
         });
         ::close(master);
-        QVERIFY2(list.exitCode == 0, qPrintable(list.err));
-        QCOMPARE(list.out, QStringLiteral("COM9\t%1 Virtual port\tno permission\n")
+        QVERIFY2(list.ExitCode == 0, qPrintable(list.Err));
+        QCOMPARE(list.Out, QStringLiteral("COM9\t%1 Virtual port\tno permission\n")
                                .arg(QString::fromStdString(target.substr(5))));
         const QString first = QStringLiteral("hexvac-dump: COM9 (%1) cannot be opened: "
                                              "permission denied.\n")
                                   .arg(QString::fromStdString(target));
-        QVERIFY2(list.err.count(first) == 1, qPrintable(list.err));
-        QVERIFY2(list.err.contains(QLatin1String("sudo usermod -aG dialout $USER")) == row.advice,
-                 qPrintable(row.name + (": " + list.err)));
-        QVERIFY2(list.err.contains(QStringLiteral("(mode 0%1); this user may not read and write")
+        QVERIFY2(list.Err.count(first) == 1, qPrintable(list.Err));
+        QVERIFY2(list.Err.contains(QLatin1String("sudo usermod -aG dialout $USER")) == row.advice,
+                 qPrintable(row.name + (": " + list.Err)));
+        QVERIFY2(list.Err.contains(QStringLiteral("(mode 0%1); this user may not read and write")
                                        .arg(row.mode, 3, 8, QLatin1Char('0'))) == !row.advice,
-                 qPrintable(row.name + (": " + list.err)));
+                 qPrintable(row.name + (": " + list.Err)));
     }
 }
 
@@ -459,15 +420,15 @@ void TestDumpTool::ListSaysWhyThePortsFolderIsIgnored() {
     QVERIFY(silent.Ok());
     const std::string folder = VirtualPortsFolder();
     QVERIFY(::chmod(folder.c_str(), 0777) == 0);
-    const Run list = DumpTool({"--list"});
+    const ProgramRun list = DumpTool({"--list"});
     QVERIFY(::chmod(folder.c_str(), 0700) == 0);
-    QCOMPARE(list.exitCode, 0);
-    QCOMPARE(list.out, QString());
-    QCOMPARE(list.err, QStringLiteral("hexvac-dump: The virtual ports folder %1 is ignored: it is "
+    QCOMPARE(list.ExitCode, 0);
+    QCOMPARE(list.Out, QString());
+    QCOMPARE(list.Err, QStringLiteral("hexvac-dump: The virtual ports folder %1 is ignored: it is "
                                       "writable by its group and by others.\n")
                            .arg(QString::fromStdString(folder)));
     // Trusted again, the port is back.
-    QVERIFY(DumpTool({"--list"}).out.startsWith(QLatin1String("COM251\t")));
+    QVERIFY(DumpTool({"--list"}).Out.startsWith(QLatin1String("COM251\t")));
 }
 
 HEXVAC_TEST(TestDumpTool);

@@ -9,16 +9,13 @@
 class TestCodecs : public QObject {
     Q_OBJECT
 private slots:
-    void FormatHexKeepsExactlyTheRequestedWidth_data();
-    void FormatHexKeepsExactlyTheRequestedWidth();
-    void FormatHexWidthZeroGivesAnEvenNumberOfDigits_data();
-    void FormatHexWidthZeroGivesAnEvenNumberOfDigits();
+    void FormatHexKeepsTheWidthOrWithZeroAnEvenNumberOfDigits_data();
+    void FormatHexKeepsTheWidthOrWithZeroAnEvenNumberOfDigits();
     void ByteToHexUsesTheLowByteOnly();
     void DownloadCommandTemplatesDecodeToFiveBytes();
-    void DecodeCopiesBracketsThatOpenNoGroup_data();
-    void DecodeCopiesBracketsThatOpenNoGroup();
+    void DecodeCopiesEveryByteOutsideAGroup_data();
+    void DecodeCopiesEveryByteOutsideAGroup();
     void DecodeFailsOnAGroupThatIsNotHex();
-    void DecodeKeepsNulAndHighBytes();
     void HexToBytesPairsDigitsAndStopsAtZeroOnlyWhenAsked_data();
     void HexToBytesPairsDigitsAndStopsAtZeroOnlyWhenAsked();
     void HexToBytesFailsWholeOnABadPair_data();
@@ -26,7 +23,7 @@ private slots:
     void BitTextsRunMostSignificantFirst();
 };
 
-void TestCodecs::FormatHexKeepsExactlyTheRequestedWidth_data() {
+void TestCodecs::FormatHexKeepsTheWidthOrWithZeroAnEvenNumberOfDigits_data() {
     QTest::addColumn<int>("width");
     QTest::addColumn<qint64>("value");
     QTest::addColumn<QString>("expected");
@@ -38,32 +35,22 @@ void TestCodecs::FormatHexKeepsExactlyTheRequestedWidth_data() {
     QTest::newRow("minus one") << 4 << qint64(-1) << "FFFF";
     QTest::newRow("negative word") << 8 << qint64(-2) << "FFFFFFFE";
     QTest::newRow("upper case") << 2 << qint64(0xab) << "AB";
+    // Width 0: as many digits as the value needs, made even.
+    QTest::newRow("0: zero") << 0 << qint64(0) << "00";
+    QTest::newRow("0: one digit") << 0 << qint64(5) << "05";
+    QTest::newRow("0: 7F") << 0 << qint64(0x7F) << "7F";
+    QTest::newRow("0: 80") << 0 << qint64(0x80) << "80";
+    QTest::newRow("0: three digits") << 0 << qint64(0x100) << "0100";
+    QTest::newRow("0: 123") << 0 << qint64(0x123) << "0123";
+    QTest::newRow("0: negative is 64-bit") << 0 << qint64(-1) << "FFFFFFFFFFFFFFFF";
+    QTest::newRow("0: sign-extended int") << 0 << qint64(qint32(0x80000000)) << "FFFFFFFF80000000";
 }
 
-void TestCodecs::FormatHexKeepsExactlyTheRequestedWidth() {
+void TestCodecs::FormatHexKeepsTheWidthOrWithZeroAnEvenNumberOfDigits() {
     QFETCH(int, width);
     QFETCH(qint64, value);
     QFETCH(QString, expected);
     QCOMPARE(FormatHex(width, value), expected);
-}
-
-void TestCodecs::FormatHexWidthZeroGivesAnEvenNumberOfDigits_data() {
-    QTest::addColumn<qint64>("value");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("zero") << qint64(0) << "00";
-    QTest::newRow("one digit") << qint64(5) << "05";
-    QTest::newRow("7F") << qint64(0x7F) << "7F";
-    QTest::newRow("80") << qint64(0x80) << "80";
-    QTest::newRow("three digits") << qint64(0x100) << "0100";
-    QTest::newRow("123") << qint64(0x123) << "0123";
-    QTest::newRow("negative is 64-bit") << qint64(-1) << "FFFFFFFFFFFFFFFF";
-    QTest::newRow("sign-extended int") << qint64(qint32(0x80000000)) << "FFFFFFFF80000000";
-}
-
-void TestCodecs::FormatHexWidthZeroGivesAnEvenNumberOfDigits() {
-    QFETCH(qint64, value);
-    QFETCH(QString, expected);
-    QCOMPARE(FormatHex(0, value), expected);
 }
 
 void TestCodecs::ByteToHexUsesTheLowByteOnly() {
@@ -84,7 +71,7 @@ void TestCodecs::DownloadCommandTemplatesDecodeToFiveBytes() {
     QCOMPARE(DecodeHexEscapes("I"), QByteArray("I"));
 }
 
-void TestCodecs::DecodeCopiesBracketsThatOpenNoGroup_data() {
+void TestCodecs::DecodeCopiesEveryByteOutsideAGroup_data() {
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<QByteArray>("expected");
     QTest::newRow("unclosed at end") << QByteArray("[00") << QByteArray("[00");
@@ -93,9 +80,11 @@ void TestCodecs::DecodeCopiesBracketsThatOpenNoGroup_data() {
     QTest::newRow("bracket last") << QByteArray("AB[") << QByteArray("AB[");
     QTest::newRow("group after copy") << QByteArray("[1][41]") << QByteArray("[1]A");
     QTest::newRow("empty") << QByteArray() << QByteArray();
+    QTest::newRow("nul and high bytes")
+        << QByteArray("\x00[00]\xff", 6) << QByteArray("\x00\x00\xff", 3);
 }
 
-void TestCodecs::DecodeCopiesBracketsThatOpenNoGroup() {
+void TestCodecs::DecodeCopiesEveryByteOutsideAGroup() {
     QFETCH(QByteArray, text);
     QFETCH(QByteArray, expected);
     QCOMPARE(DecodeHexEscapes(text), expected);
@@ -105,11 +94,6 @@ void TestCodecs::DecodeFailsOnAGroupThatIsNotHex() {
     QVERIFY_THROWS_EXCEPTION(EConvertError, DecodeHexEscapes("R[zz]"));
     QVERIFY_THROWS_EXCEPTION(EConvertError, DecodeHexEscapes("[0g]"));
     QVERIFY_THROWS_EXCEPTION(EConvertError, DecodeHexEscapes("[ 1]"));
-}
-
-void TestCodecs::DecodeKeepsNulAndHighBytes() {
-    const QByteArray raw("\x00[00]\xff", 6);
-    QCOMPARE(DecodeHexEscapes(raw), QByteArray("\x00\x00\xff", 3));
 }
 
 void TestCodecs::HexToBytesPairsDigitsAndStopsAtZeroOnlyWhenAsked_data() {

@@ -6,6 +6,7 @@
 #include "common/VirtualPorts.h"
 #include "diag/PortEnum.h"
 #include "diag/PortEnumLinux.h"
+#include "tests/support/FakePorts.h"
 #include "tests/support/ScriptedUiHost.h"
 #include "tests/support/TestRegistry.h"
 
@@ -24,38 +25,6 @@
 #include <unistd.h>
 
 namespace {
-
-class TListBackend final : public TPortEnumBackend {
-public:
-    std::vector<TPortDevice> Devices;
-    std::map<std::string, TPortState> States;
-    std::vector<std::string> Probed;
-    bool LastIncludeAbsent = false;
-    TPortAccess Access = {"/dev/ttyUSB0", "dialout", "root", 0660, true, false};
-    TIgnoredFolder Ignored;
-
-    void Add(const std::string& PortName, std::map<int, std::string> Props,
-             TPortState State = TPortState::Absent) {
-        TPortDevice device;
-        device.PortName = PortName;
-        for (const auto& [code, text] : Props)
-            device.Props[static_cast<std::size_t>(code)] = text;
-        Devices.push_back(device);
-        States[PortName] = State;
-    }
-    std::vector<TPortDevice> PortClassDevices() override { return Devices; }
-    std::vector<TPortDevice> AllDevices(bool IncludeAbsent) override {
-        LastIncludeAbsent = IncludeAbsent;
-        return Devices;
-    }
-    TPortState Probe(const std::string& PortName) override {
-        Probed.push_back(PortName);
-        const auto it = States.find(PortName);
-        return it == States.end() ? TPortState::Absent : it->second;
-    }
-    TPortAccess AccessOf(const std::string&) override { return Access; }
-    TIgnoredFolder IgnoredPortsFolder() override { return Ignored; }
-};
 
 QStringList Texts(const TPortList& List) {
     QStringList texts;
@@ -87,7 +56,7 @@ struct TPty {
 class TestPortEnum : public QObject {
     Q_OBJECT
 
-    TListBackend* backend_ = nullptr;
+    DeviceListBackend* backend_ = nullptr;
     std::unique_ptr<TPortEnumBackend> previous_;
     QTemporaryDir root_;
 
@@ -151,7 +120,7 @@ class TestPortEnum : public QObject {
 
 private slots:
     void init() {
-        auto backend = std::make_unique<TListBackend>();
+        auto backend = std::make_unique<DeviceListBackend>();
         backend_ = backend.get();
         previous_ = InstallPortEnumBackend(std::move(backend));
     }
@@ -229,7 +198,7 @@ private slots:
         };
         for (const auto& row : rows) {
             // A new backend, which also forgets what was reported.
-            auto fresh = std::make_unique<TListBackend>();
+            auto fresh = std::make_unique<DeviceListBackend>();
             backend_ = fresh.get();
             InstallPortEnumBackend(std::move(fresh));
             backend_->Access = row.access;
@@ -534,7 +503,7 @@ private slots:
             TPortList list;
             GetPortsClassList(list);
             GetPortsClassList(list);
-            InstallPortEnumBackend(std::make_unique<TListBackend>());
+            InstallPortEnumBackend(std::make_unique<DeviceListBackend>());
             const QStringList expected =
                 row.reason.empty()
                     ? QStringList()

@@ -8,6 +8,7 @@
 #include "diag/PortEnum.h"
 #include "diag/PortPropsLinux.h"
 #include "diag/PortReport.h"
+#include "tests/support/FakePorts.h"
 #include "tests/support/ScriptedUiHost.h"
 #include "tests/support/TestRegistry.h"
 
@@ -25,21 +26,6 @@
 #include <unistd.h>
 
 namespace {
-
-class TDeviceBackend final : public TPortEnumBackend {
-public:
-    std::vector<TPortDevice> Devices;
-    void Add(const std::string& PortName, std::map<int, std::string> Props = {}) {
-        TPortDevice device;
-        device.PortName = PortName;
-        for (const auto& [code, text] : Props)
-            device.Props[static_cast<std::size_t>(code)] = text;
-        Devices.push_back(device);
-    }
-    std::vector<TPortDevice> PortClassDevices() override { return Devices; }
-    std::vector<TPortDevice> AllDevices(bool) override { return Devices; }
-    TPortState Probe(const std::string&) override { return TPortState::Absent; }
-};
 
 // Ports that open and give their records, or a port that does not open.
 class TRecordsBackend final : public TPortPropsBackend {
@@ -109,14 +95,14 @@ const QString Mark = QStringLiteral("**********");
 class TestPortReport : public QObject {
     Q_OBJECT
 
-    TDeviceBackend* devices_ = nullptr;
+    DeviceListBackend* devices_ = nullptr;
     TRecordsBackend* records_ = nullptr;
     std::unique_ptr<TPortEnumBackend> previousDevices_;
     std::unique_ptr<TPortPropsBackend> previousRecords_;
 
 private slots:
     void init() {
-        auto devices = std::make_unique<TDeviceBackend>();
+        auto devices = std::make_unique<DeviceListBackend>();
         devices_ = devices.get();
         previousDevices_ = InstallPortEnumBackend(std::move(devices));
         auto records = std::make_unique<TRecordsBackend>();

@@ -1,10 +1,10 @@
 #pragma once
 // What the dump tests share: a face that records and cancels, a run that
-// logs every command, and the memory and file bytes they compare.
+// logs every command, and the file bytes they compare.
 
 #include "link/DumpRun.h"
 #include "link/StdDefs.h"
-#include "sim/Memory.h"
+#include "tests/support/HandboxSim.h"
 #include "tests/support/SimLine.h"
 
 #include <QByteArray>
@@ -33,13 +33,6 @@ public:
 private:
     bool cancelled_ = false;
 };
-
-inline QByteArray Span(const HandboxMemory& Memory, int Page, int From, int Count) {
-    QByteArray bytes;
-    for (int i = 0; i < Count; ++i)
-        bytes.append(char(Memory.At(Page, std::uint16_t(From + i))));
-    return bytes;
-}
 
 inline QByteArray FileBytes(const QString& Name) {
     QFile file(Name);

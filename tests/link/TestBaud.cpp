@@ -6,6 +6,7 @@
 #include "common/Timing.h"
 #include "link/StdDefs.h"
 #include "link/StdFuncsMeade.h"
+#include "tests/support/HandboxSim.h"
 #include "tests/support/LinkFixture.h"
 #include "tests/support/TestRegistry.h"
 
@@ -210,9 +211,7 @@ void TestBaud::SetScopeBaudSwitchesOnlyWhatMaySwitch() {
     QFETCH(bool, switched);
     QFETCH(QByteArray, sent);
     QFETCH(QStringList, said);
-    HandboxSettings settings;
-    settings.Model = HandboxModel(model);
-    SimLine line(settings);
+    SimLine line(With(&HandboxSettings::Model, HandboxModel(model)));
     QVERIFY(link_.Start(line));
     line.Port.Log.SetLogging(tlOn);
     LinkState.HandboxKind = std::uint8_t(kind);

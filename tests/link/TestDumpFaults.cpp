@@ -14,22 +14,6 @@
 #include <QTest>
 #include <QTimer>
 
-namespace {
-
-HandboxSettings InDownloadMode() {
-    HandboxSettings settings;
-    settings.DownloadMode = true;
-    return settings;
-}
-
-LineOptions Fault(int LineOptions::*Field, int Value) {
-    LineOptions options;
-    options.*Field = Value;
-    return options;
-}
-
-} // namespace
-
 Q_DECLARE_METATYPE(LineOptions)
 
 class TestDumpFaults : public QObject {
@@ -66,7 +50,7 @@ private:
         const QByteArray bytes = FileBytes(file_);
         QCOMPARE(qint64(bytes.size()), Bytes);
         QCOMPARE(Bytes % 256, 0);
-        QVERIFY(bytes == Span(Line.Host().Engine().Memory(), 2, 0x8000, int(Bytes)));
+        QVERIFY(bytes == MemoryBytes(Line.Host().Engine().Memory(), 2, 0x8000, int(Bytes)));
     }
 
     LinkFixture link_;
@@ -77,9 +61,7 @@ private:
 void TestDumpFaults::LastCommandLeavesBeforeTheRateChangesOrThePortCloses() {
     // An LX200GPS raised from its 9600 to 115200: the "I" that ends the run
     // must leave at 115200, before the port goes back to 9600.
-    HandboxSettings gps;
-    gps.Model = HandboxModel::Lx200Gps;
-    SimLine line(gps);
+    SimLine line(With(&HandboxSettings::Model, HandboxModel::Lx200Gps));
     QVERIFY(link_.Start(line));
     const HandboxEngine& engine = line.Host().Engine();
     LinkState.HandboxKind = htLX200GPS;
@@ -106,7 +88,7 @@ void TestDumpFaults::LastCommandLeavesBeforeTheRateChangesOrThePortCloses() {
 
 void TestDumpFaults::DroppedRepliesAreReadAgainUntilTheDumpIsExact() {
     Timing::SetTestScale(2); // each dropped reply waits out its time-out
-    SimLine line(InDownloadMode(), Fault(&LineOptions::DropEvery, 50));
+    SimLine line(InDownloadMode(), With(&LineOptions::DropEvery, 50));
     QVERIFY(StartFoundInDownloadMode(line));
     RecordingFace face;
     const TDumpResult result = Dump(line, {}, face);
@@ -124,14 +106,14 @@ void TestDumpFaults::DroppedRepliesAreReadAgainUntilTheDumpIsExact() {
 
 void TestDumpFaults::GarbledBlocksAreCaughtOnlyWithVerify() {
     for (const bool verify : {false, true}) {
-        SimLine line(InDownloadMode(), Fault(&LineOptions::GarbageEvery, 50));
+        SimLine line(InDownloadMode(), With(&LineOptions::GarbageEvery, 50));
         QVERIFY(StartFoundInDownloadMode(line));
         RecordingFace face;
         TDumpOptions options;
         options.Verify = verify;
         const TDumpResult result = Dump(line, options, face);
         QCOMPARE(int(result.Outcome), int(TDumpOutcome::Complete));
-        const QByteArray page = Span(line.Host().Engine().Memory(), 2, 0x8000, 0x8000);
+        const QByteArray page = MemoryBytes(line.Host().Engine().Memory(), 2, 0x8000, 0x8000);
         // A reply of the right length with wrong bytes passes unseen, unless
         // every block is read until two reads agree.
         QCOMPARE(FileBytes(file_) == page, verify);
@@ -147,12 +129,10 @@ void TestDumpFaults::GoneHandboxEndsTheRunWithoutLookingElsewhere_data() {
     QTest::addColumn<int>("timeouts");
     const QString silent = QStringLiteral("Scope no longer responding");
     QTest::newRow("hangs mid-page")
-        << Fault(&LineOptions::HangAfter, 40) << qint64(20 * 256) << silent << 1;
-    LineOptions echo;
-    echo.Echo = true;
-    QTest::newRow("loopback cable") << echo << qint64(0) << silent << 1;
+        << With(&LineOptions::HangAfter, 40) << qint64(20 * 256) << silent << 1;
+    QTest::newRow("loopback cable") << With(&LineOptions::Echo, true) << qint64(0) << silent << 1;
     QTest::newRow("unplugged mid-page")
-        << Fault(&LineOptions::VanishAfter, 40) << qint64(20 * 256)
+        << With(&LineOptions::VanishAfter, 40) << qint64(20 * 256)
         << QStringLiteral("Currently selected Port is no longer Available") << 0;
 }
 
@@ -181,7 +161,7 @@ void TestDumpFaults::GoneHandboxEndsTheRunWithoutLookingElsewhere() {
 }
 
 void TestDumpFaults::LostModeAnswersDoNotStrandTheHandbox() {
-    SimLine line({}, Fault(&LineOptions::DropEvery, 2));
+    SimLine line({}, With(&LineOptions::DropEvery, 2));
     QVERIFY(link_.Start(line));
     LinkState.HandboxKind = htAutostar497;
     QCOMPARE(QueryMode(line.Port), QStringLiteral("Alt/AZ")); // the 1st answer; every 2nd is lost
@@ -212,7 +192,7 @@ void TestDumpFaults::FileErrorStillLeavesDownloadMode() {
 
 void TestDumpFaults::StopDuringALostReplyDoesNotWaitItOut() {
     Timing::SetTestScale(100); // the real ten seconds of a block's time-out
-    SimLine line(InDownloadMode(), Fault(&LineOptions::HangAfter, 3));
+    SimLine line(InDownloadMode(), With(&LineOptions::HangAfter, 3));
     QVERIFY(StartFoundInDownloadMode(line));
     RecordingFace face;
     // The stop comes while the fourth half-block waits for a reply that

@@ -66,9 +66,7 @@ void TestDumpRun::DownloadModePagesLandAtTheirAddresses() {
     QFETCH(bool, includeLow);
     QFETCH(bool, lowOnly);
     QFETCH(QStringList, labels);
-    HandboxSettings settings;
-    settings.Model = model;
-    SimLine line(settings);
+    SimLine line(With(&HandboxSettings::Model, model));
     QVERIFY(link_.Start(line));
     LinkState.HandboxKind = std::uint8_t(kind);
     RecordingFace face;
@@ -82,9 +80,9 @@ void TestDumpRun::DownloadModePagesLandAtTheirAddresses() {
     const HandboxMemory& memory = line.Host().Engine().Memory();
     QByteArray expected;
     if (includeLow || kind == htAutostar497mkII)
-        expected += Span(memory, 2, 0x0000, 0x8000);
+        expected += MemoryBytes(memory, 2, 0x0000, 0x8000);
     if (!lowOnly)
-        expected += Span(memory, 2, 0x8000, 0x8000);
+        expected += MemoryBytes(memory, 2, 0x8000, 0x8000);
     QCOMPARE(FileBytes(file_).size(), expected.size());
     QVERIFY(FileBytes(file_) == expected);
     QCOMPARE(result.Bytes, qint64(expected.size()));
@@ -112,11 +110,7 @@ void TestDumpRun::PeekModeReadsWordsHighByteFirst_data() {
 void TestDumpRun::PeekModeReadsWordsHighByteFirst() {
     QFETCH(int, dropEvery);
     // At 115200: 16384 exchanges, each with its command's line time.
-    HandboxSettings fast;
-    fast.Baud = 115200;
-    LineOptions faults;
-    faults.DropEvery = dropEvery;
-    SimLine line(fast, faults);
+    SimLine line(With(&HandboxSettings::Baud, 115200), With(&LineOptions::DropEvery, dropEvery));
     line.Port.SetBaud(115200);
     QVERIFY(link_.Start(line));
     LinkState.HandboxKind = htAutostar497;
@@ -125,7 +119,7 @@ void TestDumpRun::PeekModeReadsWordsHighByteFirst() {
     // 16384 peeks of 28000-2FFFE: every word in its place proves the addresses.
     const TDumpResult result = LoggedDump(line, {}, 2, file_, face);
     QCOMPARE(int(result.Outcome), int(TDumpOutcome::Complete));
-    QVERIFY(FileBytes(file_) == Span(line.Host().Engine().Memory(), 2, 0x8000, 0x8000));
+    QVERIFY(FileBytes(file_) == MemoryBytes(line.Host().Engine().Memory(), 2, 0x8000, 0x8000));
     QCOMPARE(link_.Restarts, 0);
     if (dropEvery == 0)
         return;
@@ -150,7 +144,8 @@ void TestDumpRun::CancelKeepsWhatWasReadAndLeavesDownloadMode() {
     const HandboxMemory& memory = line.Host().Engine().Memory();
     const QByteArray bytes = FileBytes(file_);
     QCOMPARE(bytes.size(), 0x8000 + 10 * 256);
-    QVERIFY(bytes == Span(memory, 2, 0x8000, 0x8000) + Span(memory, 3, 0x8000, 10 * 256));
+    QVERIFY(bytes ==
+            MemoryBytes(memory, 2, 0x8000, 0x8000) + MemoryBytes(memory, 3, 0x8000, 10 * 256));
     QTRY_VERIFY(!line.Host().Engine().InDownloadMode()); // "I" was still sent
 }
 

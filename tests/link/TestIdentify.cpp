@@ -3,6 +3,7 @@
 
 #include "link/StdDefs.h"
 #include "link/StdFuncsMeade.h"
+#include "tests/support/HandboxSim.h"
 #include "tests/support/LinkFixture.h"
 #include "tests/support/TestRegistry.h"
 
@@ -198,9 +199,7 @@ void TestIdentify::Reacquisition() {
     QFETCH(QStringList, texts);
     QFETCH(QString, logLine);
     QFETCH(int, restarts);
-    HandboxSettings settings;
-    settings.DownloadMode = simInDownload;
-    SimLine line(settings);
+    SimLine line(With(&HandboxSettings::DownloadMode, simInDownload));
     QVERIFY(link_.Start(line));
     line.Port.Log.SetLogging(tlOn);
     LinkState.ScopeFound = true;
@@ -248,8 +247,7 @@ void TestIdentify::LostRepliesLeaveTheHandboxIdentified() {
     HandboxSettings normalForms;
     normalForms.Peek = PeekSupport::NormalOnly;
     normalForms.Poke = PokeSupport::Normal;
-    HandboxSettings gps;
-    gps.Model = HandboxModel::Lx200Gps;
+    HandboxSettings gps = With(&HandboxSettings::Model, HandboxModel::Lx200Gps);
     std::vector<LineOptions> faults(4);
     faults[0].DropEvery = 2;
     faults[1].DropEvery = 3;

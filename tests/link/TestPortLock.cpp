@@ -8,6 +8,7 @@
 #include "link/xPortLock.h"
 #include "serial/COMPorts.h"
 #include "serial/Exchange.h"
+#include "tests/support/HandboxSim.h"
 #include "tests/support/LinkFixture.h"
 #include "tests/support/TestRegistry.h"
 
@@ -175,12 +176,10 @@ void TestPortLock::ReconnectChecksTheHandboxThatWasThere_data() {
     QTest::addColumn<QString>("said");
 
     const HandboxSettings as497;
-    HandboxSettings mount;
-    mount.Model = HandboxModel::GermanMount1697;
+    HandboxSettings mount = With(&HandboxSettings::Model, HandboxModel::GermanMount1697);
     HandboxSettings downloading;
     downloading.DownloadMode = true;
-    HandboxSettings parked;
-    parked.Parked = ParkedStyle::AnswersAck;
+    HandboxSettings parked = With(&HandboxSettings::Parked, ParkedStyle::AnswersAck);
     LineOptions hangs;
     hangs.HangAfter = 2; // answers the two questions of the saved type only
 

@@ -5,12 +5,11 @@
 #include "serial/ApdComPort.h"
 #include "serial/CommLog.h"
 #include "serial/Version.h"
+#include "tests/serial/LogTestSupport.h"
 #include "tests/support/ScriptedUiHost.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 #include <memory>
 
@@ -30,23 +29,10 @@ public:
     QStringList Lines;
 };
 
-QByteArray DataOf(const QString& Line) {
-    return DecodeHexEscapes(Line.mid(TLogLayout::DataColumn - 1).toLatin1());
-}
-
 void WriteLines(const QString& Name, const QStringList& Lines) {
     QFile file(Name);
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write((Lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toLatin1());
-}
-
-QStringList FileLines(const QString& Name) {
-    QFile file(Name);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QStringList lines = QString::fromLatin1(file.readAll()).split(QLatin1Char('\n'));
-    lines.removeLast();
-    return lines;
 }
 
 // An entry line as the port writes it, for hand-made log files.
@@ -67,7 +53,7 @@ const QStringList HandMadeHeader = {
 class TestCommLog : public QObject {
     Q_OBJECT
 private slots:
-    void init();
+    void init() { QVERIFY(log_.Fresh()); }
     void ClearLogStartsWithVersionAndTimeOnlyForASetPort();
     void ClearLogReportsEachFailureWithItsText();
     void RefreshWithoutAViewChangesNothing();
@@ -76,21 +62,14 @@ private slots:
     void RefreshFailuresLoseNothingAndCrashNothing();
 
 private:
-    QTemporaryDir dir_;
-    QString logName_;
+    LogFolder log_;
 };
-
-void TestCommLog::init() {
-    QVERIFY(dir_.isValid());
-    logName_ = dir_.filePath(QStringLiteral("Hexvac42.LOG"));
-    QFile::remove(logName_);
-}
 
 void TestCommLog::ClearLogStartsWithVersionAndTimeOnlyForASetPort() {
     ScriptedUiHost host;
     const ScopedUiHost use(host);
     TApdComPort port;
-    port.Log.LogName = logName_;
+    port.Log.LogName = log_.LogName;
     port.Tag = 77;
     ClearLog(port, QTime(9, 5, 7, 42));
     QCOMPARE(port.Log.Logging(), tlOn);
@@ -101,10 +80,10 @@ void TestCommLog::ClearLogStartsWithVersionAndTimeOnlyForASetPort() {
     port.Tag = 1234;
     FakeView view;
     port.LogMemo = &view;
-    WriteLines(logName_, {QStringLiteral("old log")});
+    WriteLines(log_.LogName, {QStringLiteral("old log")});
     port.Log.AddStringToLog(QStringLiteral("old entry"));
     ClearLog(port, QTime(9, 5, 7, 42));
-    QVERIFY(!QFile::exists(logName_));
+    QVERIFY(!QFile::exists(log_.LogName));
     const QStringList lines = port.Log.BufferedLines();
     QCOMPARE(lines.size(), 2);
     QCOMPARE(DataOf(lines[0]), GetVersionText().toLatin1());
@@ -127,8 +106,8 @@ void TestCommLog::ClearLogReportsEachFailureWithItsText() {
     // A log file that cannot be deleted (a folder that is not empty) ends
     // ClearLog at once.
     host.Clear();
-    port.Log.LogName = dir_.filePath(QStringLiteral("busy"));
-    QVERIFY(QDir(dir_.path()).mkpath(QStringLiteral("busy/inside")));
+    port.Log.LogName = log_.Dir.filePath(QStringLiteral("busy"));
+    QVERIFY(QDir(log_.Dir.path()).mkpath(QStringLiteral("busy/inside")));
     port.Tag = 5;
     ClearLog(port, QTime(1, 2, 3, 4));
     QCOMPARE(host.Texts(), QStringList{QStringLiteral("Log Off/Clear/On Blew Up")});
@@ -137,12 +116,12 @@ void TestCommLog::ClearLogReportsEachFailureWithItsText() {
 
 void TestCommLog::RefreshWithoutAViewChangesNothing() {
     TApdComPort port;
-    port.Log.LogName = logName_;
+    port.Log.LogName = log_.LogName;
     port.Log.SetLogging(tlOn);
     port.Log.AddEntry(TLogEntry::Write, "#:GVP#");
     const QStringList before = port.Log.BufferedLines();
     QVERIFY(!RefreshLog(port));
-    QVERIFY(!QFile::exists(logName_));
+    QVERIFY(!QFile::exists(log_.LogName));
     QCOMPARE(port.Log.BufferedLines(), before);
 }
 
@@ -151,7 +130,7 @@ void TestCommLog::RefreshShowsTrafficAndProgramLinesUnderOneHeader() {
     const ScopedUiHost use(host);
     TApdComPort port;
     port.SetComNumber(201);
-    port.Log.LogName = logName_;
+    port.Log.LogName = log_.LogName;
     FakeView view;
     port.LogMemo = &view;
     ClearLog(port, QTime(9, 5, 7, 42));
@@ -166,9 +145,9 @@ void TestCommLog::RefreshShowsTrafficAndProgramLinesUnderOneHeader() {
     view.Calls.clear();
 
     QVERIFY(RefreshLog(port));
-    QCOMPARE(port.Tag, int(FileSizeOf(logName_)));
+    QCOMPARE(port.Tag, int(FileSizeOf(log_.LogName)));
     QCOMPARE(view.Calls, (QStringList{QStringLiteral("SetLines"), QStringLiteral("ScrollToEnd")}));
-    QCOMPARE(view.Lines.mid(0, 7), FileLines(logName_).mid(0, 7));
+    QCOMPARE(view.Lines.mid(0, 7), FileLines(log_.LogName).mid(0, 7));
     QStringList shown;
     for (const QString& line : view.Lines.mid(7))
         shown << line.mid(30);
@@ -198,7 +177,7 @@ void TestCommLog::RefreshShowsTrafficAndProgramLinesUnderOneHeader() {
 
 void TestCommLog::RefreshFilterReadsTypeAndSubtypeColumns() {
     TApdComPort port;
-    port.Log.LogName = logName_;
+    port.Log.LogName = log_.LogName;
     FakeView view;
     port.LogMemo = &view;
     QStringList lines = HandMadeHeader;
@@ -212,7 +191,7 @@ void TestCommLog::RefreshFilterReadsTypeAndSubtypeColumns() {
           // kept: other types or subtypes, and first characters outside the set
           << Entry("Trigger   Write", "a[20]b[20][20]c") << Entry("TrigAll", "[20]")
           << QStringLiteral("Bad first letter[20]") << QString() << QStringLiteral("short");
-    WriteLines(logName_, lines);
+    WriteLines(log_.LogName, lines);
     QVERIFY(RefreshLog(port));
     QCOMPARE(view.Lines.mid(0, 7), HandMadeHeader);
     QCOMPARE(
@@ -221,7 +200,7 @@ void TestCommLog::RefreshFilterReadsTypeAndSubtypeColumns() {
                      QStringLiteral("Bad first letter "), QString(), QStringLiteral("short")}));
 
     // A file of 7 lines or fewer is shown as it is.
-    WriteLines(logName_, HandMadeHeader.mid(0, 3));
+    WriteLines(log_.LogName, HandMadeHeader.mid(0, 3));
     QVERIFY(RefreshLog(port));
     QCOMPARE(view.Lines, HandMadeHeader.mid(0, 3));
 }
@@ -231,7 +210,7 @@ void TestCommLog::RefreshFailuresLoseNothingAndCrashNothing() {
     const ScopedUiHost use(host);
     TApdComPort port;
     port.SetComNumber(201);
-    port.Log.LogName = dir_.filePath(QStringLiteral("missing/Hexvac42.LOG"));
+    port.Log.LogName = log_.Dir.filePath(QStringLiteral("missing/Hexvac42.LOG"));
     auto view = std::make_unique<FakeView>();
     port.LogMemo = view.get();
     ClearLog(port, QTime(9, 5, 7, 42));
@@ -243,7 +222,7 @@ void TestCommLog::RefreshFailuresLoseNothingAndCrashNothing() {
 
     // A window closing while the refresh handles pending messages takes its
     // view with it.
-    port.Log.LogName = logName_;
+    port.Log.LogName = log_.LogName;
     QMetaObject::invokeMethod(
         &port,
         [&] {

@@ -5,33 +5,13 @@
 #include "common/StdFuncsMisc.h"
 #include "common/Timing.h"
 #include "link/StdDefs.h"
+#include "tests/support/HandboxSim.h"
 #include "tests/support/LinkFixture.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QElapsedTimer>
 #include <QTest>
 #include <QTimer>
-
-namespace {
-
-QByteArray BlockRead(int page, int high, int low, int count) {
-    return QByteArray("R") + char(page) + char(high) + char(low) + char(count);
-}
-
-QByteArray MemoryBytes(const HandboxMemory& memory, int page, int address, int count) {
-    QByteArray bytes;
-    for (int i = 0; i < count; ++i)
-        bytes.append(char(memory.At(page, std::uint16_t(address + i))));
-    return bytes;
-}
-
-HandboxSettings InDownloadMode() {
-    HandboxSettings settings;
-    settings.DownloadMode = true;
-    return settings;
-}
-
-} // namespace
 
 class TestExchange : public QObject {
     Q_OBJECT
@@ -101,9 +81,7 @@ void TestExchange::CountedExchangeEndsAsSoonAsItsBytesAreIn() {
 }
 
 void TestExchange::PacedReplyArrivingInPiecesIsJoinedInOrder() {
-    LineOptions paced;
-    paced.Pace = true;
-    SimLine line(InDownloadMode(), paced);
+    SimLine line(InDownloadMode(), With(&LineOptions::Pace, true));
     QVERIFY(link_.Start(line));
     QByteArray reply;
     // Page 7's bank, second half of block FF: the last bytes of the page.
@@ -115,9 +93,7 @@ void TestExchange::PacedReplyArrivingInPiecesIsJoinedInOrder() {
 }
 
 void TestExchange::TerminatedReplyLeavesOutTheTerminator() {
-    HandboxSettings rcx;
-    rcx.Model = HandboxModel::Rcx400;
-    SimLine line(rcx);
+    SimLine line(With(&HandboxSettings::Model, HandboxModel::Rcx400));
     QVERIFY(link_.Start(line));
     QByteArray reply;
     SendCommandTerminated(line.Port, ":GVP#", "#", reply, 5000);
@@ -253,9 +229,7 @@ void TestExchange::TimeOutIsToldAsTheLinkStands() {
 }
 
 void TestExchange::TimeOutWithHandboxGoneForgetsItAndRestartsDetection() {
-    LineOptions hang;
-    hang.HangAfter = 1;
-    SimLine line({}, hang);
+    SimLine line({}, With(&LineOptions::HangAfter, 1));
     QVERIFY(link_.Start(line));
     line.Port.Log.SetLogging(tlOn);
     QByteArray reply;
@@ -277,9 +251,7 @@ void TestExchange::TimeOutWithHandboxGoneForgetsItAndRestartsDetection() {
 
 void TestExchange::VanishingDeviceEndsTheWaitAtOnce() {
     Timing::SetTestScale(100);
-    LineOptions vanish;
-    vanish.VanishAfter = 1;
-    SimLine line({}, vanish);
+    SimLine line({}, With(&LineOptions::VanishAfter, 1));
     QVERIFY(link_.Start(line));
     QByteArray reply;
     SendCommandTerminated(line.Port, ":GVP#", "#", reply, 5000);
@@ -313,9 +285,7 @@ void TestExchange::DeviceGoneBeforeAnExchangeIsToldOnceWithoutAnError_data() {
 // exchange's first pass, told once, and the exchange returns empty.
 void TestExchange::DeviceGoneBeforeAnExchangeIsToldOnceWithoutAnError() {
     QFETCH(bool, terminated);
-    LineOptions vanish;
-    vanish.VanishAfter = 1;
-    SimLine line({}, vanish);
+    SimLine line({}, With(&LineOptions::VanishAfter, 1));
     QVERIFY(link_.Start(line));
     QByteArray reply;
     SendCommand(line.Port, "\x06", 1, 2000, false, reply);

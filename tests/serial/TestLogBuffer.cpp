@@ -1,36 +1,16 @@
 // The port's in-memory traffic log: its states, its bounded buffer and the
 // log file it appends to.
 
-#include "common/StdFuncsMisc.h"
-#include "serial/ComLog.h"
+#include "tests/serial/LogTestSupport.h"
 #include "tests/support/TestRegistry.h"
 
-#include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 #include <cstdio>
-
-namespace {
-
-QByteArray DataOf(const QString& Line) {
-    return DecodeHexEscapes(Line.mid(TLogLayout::DataColumn - 1).toLatin1());
-}
-
-QStringList FileLines(const QString& Name) {
-    QFile file(Name);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QStringList lines = QString::fromLatin1(file.readAll()).split(QLatin1Char('\n'));
-    lines.removeLast();
-    return lines;
-}
-
-} // namespace
 
 class TestLogBuffer : public QObject {
     Q_OBJECT
 private slots:
-    void init();
+    void init() { QVERIFY(log_.Fresh()); }
     void StatesDecideWhatIsRecordedAndWhatIsFree();
     void FullBufferDropsOldestEntriesAndStaysWithinItsSize();
     void EntryDataDecodesBackToEveryByte();
@@ -38,15 +18,8 @@ private slots:
     void AppendWritesAHeaderPerBatchAndKeepsEntriesWhenItFails();
 
 private:
-    QTemporaryDir dir_;
-    QString logName_;
+    LogFolder log_;
 };
-
-void TestLogBuffer::init() {
-    QVERIFY(dir_.isValid());
-    logName_ = dir_.filePath(QStringLiteral("Hexvac42.LOG"));
-    QFile::remove(logName_);
-}
 
 void TestLogBuffer::StatesDecideWhatIsRecordedAndWhatIsFree() {
     TComLog log;
@@ -147,11 +120,11 @@ void TestLogBuffer::TimeColumnIsPrintfsSecondsWrappedAt100000() {
 
 void TestLogBuffer::AppendWritesAHeaderPerBatchAndKeepsEntriesWhenItFails() {
     TComLog log;
-    log.LogName = logName_;
+    log.LogName = log_.LogName;
     log.PortName = QStringLiteral("COM201");
     log.SetLogging(tlOn);
     log.SetLogging(tlAppend); // nothing recorded: no file, not even a header
-    QVERIFY(!QFile::exists(logName_));
+    QVERIFY(!QFile::exists(log_.LogName));
 
     for (const char* text : {"first", "second"}) {
         log.SetLogging(tlOn);
@@ -159,7 +132,7 @@ void TestLogBuffer::AppendWritesAHeaderPerBatchAndKeepsEntriesWhenItFails() {
         log.SetLogging(tlAppend);
         QCOMPARE(log.Logging(), tlOff);
     }
-    const QStringList lines = FileLines(logName_);
+    const QStringList lines = FileLines(log_.LogName);
     QCOMPARE(lines.size(), 2 * (TLogLayout::HeaderLines + 1));
     QCOMPARE(lines[1], QStringLiteral("Comport: COM201"));
     QCOMPARE(lines[5], QStringLiteral("Time (s)  Type      SubType   Data"));
@@ -168,7 +141,7 @@ void TestLogBuffer::AppendWritesAHeaderPerBatchAndKeepsEntriesWhenItFails() {
     for (qsizetype i = 0; i < lines.size(); ++i)
         QCOMPARE(QStringLiteral("-ACDOT").contains(lines[i].front()), i % 8 != 7);
 
-    log.LogName = dir_.filePath(QStringLiteral("missing/Hexvac42.LOG"));
+    log.LogName = log_.Dir.filePath(QStringLiteral("missing/Hexvac42.LOG"));
     log.SetLogging(tlOn);
     log.AddStringToLog(QStringLiteral("keep me"));
     const QStringList before = log.BufferedLines();

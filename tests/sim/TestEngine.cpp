@@ -5,6 +5,7 @@
 
 #include "common/TestBauds.h"
 #include "sim/Engine.h"
+#include "tests/support/HandboxSim.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QRegularExpression>
@@ -27,18 +28,8 @@ std::string Str(const QByteArray& Bytes) {
     return Bytes.toStdString();
 }
 
-// The bytes memory holds from (Page, Address) on, wrapping within the page.
-QByteArray Expected(const HandboxMemory& Memory, int Page, int Address, int Count) {
-    QByteArray out;
-    for (int i = 0; i < Count; ++i)
-        out += static_cast<char>(Memory.At(Page, static_cast<std::uint16_t>(Address + i)));
-    return out;
-}
-
 HandboxSettings SettingsFor(HandboxModel Model) {
-    HandboxSettings settings;
-    settings.Model = Model;
-    return settings;
+    return With(&HandboxSettings::Model, Model);
 }
 
 } // namespace
@@ -106,9 +97,7 @@ private slots:
     }
 
     void AnswersTheConfiguredFirmwareDate() {
-        HandboxSettings settings;
-        settings.FirmwareDate = "Jun 29 2004";
-        HandboxEngine engine(settings);
+        HandboxEngine engine(With(&HandboxSettings::FirmwareDate, "Jun 29 2004"));
         QCOMPARE(Send(engine, ":GVD#"), QByteArray("Jun 29 2004#"));
     }
 
@@ -152,23 +141,23 @@ private slots:
         const HandboxMemory& memory = engine.Memory();
         Send(engine, "\x04");
         const auto read = [&](int page, int hi, int lo, int count) {
-            return Send(engine, Str(Bytes({'R', page, hi, lo, count})));
+            return Send(engine, Str(BlockRead(page, hi, lo, count)));
         };
         // The dump's first and last pair of page 2, and page 3 right after.
-        QCOMPARE(read(2, 0x80, 0x00, 0x80), Expected(memory, 2, 0x8000, 128));
-        QCOMPARE(read(2, 0x80, 0x80, 0x80), Expected(memory, 2, 0x8080, 128));
-        QCOMPARE(read(2, 0xFF, 0x80, 0x80), Expected(memory, 2, 0xFF80, 128));
-        QCOMPARE(read(3, 0x80, 0x00, 0x80), Expected(memory, 3, 0x8000, 128));
+        QCOMPARE(read(2, 0x80, 0x00, 0x80), MemoryBytes(memory, 2, 0x8000, 128));
+        QCOMPARE(read(2, 0x80, 0x80, 0x80), MemoryBytes(memory, 2, 0x8080, 128));
+        QCOMPARE(read(2, 0xFF, 0x80, 0x80), MemoryBytes(memory, 2, 0xFF80, 128));
+        QCOMPARE(read(3, 0x80, 0x00, 0x80), MemoryBytes(memory, 3, 0x8000, 128));
         QVERIFY(read(2, 0x80, 0x00, 0x80) != read(3, 0x80, 0x00, 0x80));
         // The low half is the same whatever page names it.
         QCOMPARE(read(0x7F, 0x00, 0x00, 0x80), read(0, 0x00, 0x00, 0x80));
-        QCOMPARE(read(5, 0x7F, 0x80, 0x80), Expected(memory, 0, 0x7F80, 128));
+        QCOMPARE(read(5, 0x7F, 0x80, 0x80), MemoryBytes(memory, 0, 0x7F80, 128));
         // Crossing from the shared half into the bank, and wrapping the page.
-        QCOMPARE(read(9, 0x7F, 0xC0, 0x80), Expected(memory, 9, 0x7FC0, 128));
-        QCOMPARE(read(9, 0xFF, 0xF0, 0x20), Expected(memory, 9, 0xFFF0, 32));
+        QCOMPARE(read(9, 0x7F, 0xC0, 0x80), MemoryBytes(memory, 9, 0x7FC0, 128));
+        QCOMPARE(read(9, 0xFF, 0xF0, 0x20), MemoryBytes(memory, 9, 0xFFF0, 32));
         // Exactly count bytes, whatever the count; pages past 7F read FF.
         QCOMPARE(read(1, 0x90, 0x00, 0).size(), 0);
-        QCOMPARE(read(1, 0x90, 0x00, 255), Expected(memory, 1, 0x9000, 255));
+        QCOMPARE(read(1, 0x90, 0x00, 255), MemoryBytes(memory, 1, 0x9000, 255));
         QCOMPARE(read(0x80, 0x90, 0x00, 4), QByteArray(4, '\xFF'));
         // The bytes are the seed's pattern, not whatever the engine holds.
         QCOMPARE(static_cast<std::uint8_t>(read(0x21, 0xA0, 0x10, 1)[0]),
@@ -181,7 +170,7 @@ private slots:
         QCOMPARE(Send(engine, Str(Bytes({'R', 4}))), QByteArray());
         QCOMPARE(Send(engine, Str(Bytes({0xC0, 0x00}))), QByteArray());
         QCOMPARE(Send(engine, Str(Bytes({0x80, 'T'}))),
-                 Expected(engine.Memory(), 4, 0xC000, 128) + Bytes({31}));
+                 MemoryBytes(engine.Memory(), 4, 0xC000, 128) + Bytes({31}));
     }
 
     void DownloadModeOnlyKnowsItsOwnCommands() {

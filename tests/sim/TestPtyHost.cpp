@@ -5,6 +5,7 @@
 #include "common/Timing.h"
 #include "common/VirtualPorts.h"
 #include "sim/PtyHost.h"
+#include "tests/support/HandboxSim.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QElapsedTimer>
@@ -128,8 +129,7 @@ private slots:
                  QString::fromStdString(first->DevicePath()));
 
         // A live port is never taken over.
-        LineOptions taken;
-        taken.PortNumber = FirstSimulatorPort;
+        const LineOptions taken = With(&LineOptions::PortNumber, FirstSimulatorPort);
         PtyHost clash(HandboxEngine(HandboxSettings{}), taken);
         std::string error;
         QVERIFY(!clash.Open(error));
@@ -172,9 +172,7 @@ private slots:
     void AnswersOnlyAtItsOwnRate() {
         QFETCH(int, rate);
         QFETCH(int, wrongRate);
-        HandboxSettings settings;
-        settings.Baud = rate;
-        auto host = StartHost(settings);
+        auto host = StartHost(With(&HandboxSettings::Baud, rate));
         QVERIFY(host);
         PosixClient client(host->LinkPath());
         QVERIFY(client.IsOpen());
@@ -187,9 +185,7 @@ private slots:
     }
 
     void BaudChangeIsAnsweredAtTheOldRate() {
-        HandboxSettings settings;
-        settings.Model = HandboxModel::Lx200Gps;
-        auto host = StartHost(settings);
+        auto host = StartHost(With(&HandboxSettings::Model, HandboxModel::Lx200Gps));
         QVERIFY(host);
         PosixClient client(host->LinkPath());
         QVERIFY(client.SetSpeed(9600));
@@ -215,9 +211,7 @@ private slots:
         // does: the host starts the line with both set, and the standard
         // rates set only the output speed.
         for (const int rate : {9600, 1200}) {
-            HandboxSettings settings;
-            settings.Baud = rate;
-            auto host = StartHost(settings);
+            auto host = StartHost(With(&HandboxSettings::Baud, rate));
             QVERIFY(host);
             PosixClient client(host->LinkPath());
             QVERIFY(client.TieInputSpeed());
@@ -287,9 +281,7 @@ private slots:
     }
 
     void KeepsServingWhenTheProgramReopens() {
-        LineOptions options;
-        options.LatencyMs = 100;
-        auto host = StartHost(HandboxSettings{}, options);
+        auto host = StartHost({}, With(&LineOptions::LatencyMs, 100));
         QVERIFY(host);
         for (int round = 0; round < 3; ++round) {
             PosixClient client(host->LinkPath());
@@ -309,9 +301,7 @@ private slots:
     }
 
     void VanishMakesTheDeviceGoAway() {
-        LineOptions options;
-        options.VanishAfter = 1;
-        auto host = StartHost(HandboxSettings{}, options);
+        auto host = StartHost({}, With(&LineOptions::VanishAfter, 1));
         QVERIFY(host);
         const std::string device = host->DevicePath();
         const std::string link = host->LinkPath();
@@ -331,11 +321,7 @@ private slots:
     void PacingTakesTheLineTime() {
         // A 128-byte block at 9600 baud: 5 + 128 bytes of 10 bits, 139 ms.
         const auto blockTimeMs = [](bool pace) {
-            HandboxSettings settings;
-            settings.DownloadMode = true;
-            LineOptions options;
-            options.Pace = pace;
-            auto host = StartHost(settings, options);
+            auto host = StartHost(InDownloadMode(), With(&LineOptions::Pace, pace));
             if (!host)
                 return -1.0;
             PosixClient client(host->LinkPath());
@@ -358,11 +344,7 @@ private slots:
     void ReportsBlockReadsWithTheirLineTime() {
         // Two block reads at 9600 baud, paced: from the first command's
         // arrival, 128 + 5 + 128 bytes of 10 bits each, 272 ms.
-        HandboxSettings settings;
-        settings.DownloadMode = true;
-        LineOptions options;
-        options.Pace = true;
-        auto host = StartHost(settings, options);
+        auto host = StartHost(InDownloadMode(), With(&LineOptions::Pace, true));
         QVERIFY(host);
         std::ostringstream report;
         host->SetBlockReport(&report);
@@ -387,9 +369,7 @@ private slots:
     }
 
     void LatencyDelaysEveryReply() {
-        LineOptions options;
-        options.LatencyMs = 150;
-        auto host = StartHost(HandboxSettings{}, options);
+        auto host = StartHost({}, With(&LineOptions::LatencyMs, 150));
         QVERIFY(host);
         PosixClient client(host->LinkPath());
         QVERIFY(client.SetSpeed(9600));
@@ -402,9 +382,7 @@ private slots:
 
     void FaultsSpoilTheRepliesTheyAreAskedTo() {
         {
-            LineOptions options;
-            options.DropEvery = 2;
-            auto host = StartHost(HandboxSettings{}, options);
+            auto host = StartHost({}, With(&LineOptions::DropEvery, 2));
             QVERIFY(host);
             PosixClient client(host->LinkPath());
             QVERIFY(client.SetSpeed(9600));
@@ -414,9 +392,7 @@ private slots:
             }
         }
         {
-            LineOptions options;
-            options.GarbageEvery = 1;
-            auto host = StartHost(HandboxSettings{}, options);
+            auto host = StartHost({}, With(&LineOptions::GarbageEvery, 1));
             QVERIFY(host);
             PosixClient client(host->LinkPath());
             QVERIFY(client.SetSpeed(9600));
@@ -428,9 +404,7 @@ private slots:
                 QVERIFY(garbage[i] != real[i]);
         }
         {
-            LineOptions options;
-            options.Echo = true;
-            auto host = StartHost(HandboxSettings{}, options);
+            auto host = StartHost({}, With(&LineOptions::Echo, true));
             QVERIFY(host);
             PosixClient client(host->LinkPath());
             QVERIFY(client.SetSpeed(4800)); // a loopback cable does not care
@@ -438,9 +412,7 @@ private slots:
             QCOMPARE(client.Read(7, AnswerMs), std::string("\x06:GVP#\x00", 7));
         }
         {
-            LineOptions options;
-            options.HangAfter = 2;
-            auto host = StartHost(HandboxSettings{}, options);
+            auto host = StartHost({}, With(&LineOptions::HangAfter, 2));
             QVERIFY(host);
             PosixClient client(host->LinkPath());
             QVERIFY(client.SetSpeed(9600));

@@ -3,6 +3,7 @@
 #include "PosixClient.h"
 #include "common/VirtualPorts.h"
 #include "sim/SimOptions.h"
+#include "tests/support/ProgramRun.h"
 #include "tests/support/TestRegistry.h"
 
 #include <QFile>
@@ -110,32 +111,15 @@ private slots:
     }
 
     void AnswersHelpVersionAndBadOptionsThenEnds() {
-        const struct {
-            QStringList arguments;
-            int exitCode;
-            const char* printed; // on stdout for exit 0, on stderr otherwise
-        } cases[] = {
-            {{"--help"}, 0, "--vanish-after <N>"},
-            {{"-h"}, 0, "--model <M>"},
-            {{"--version"}, 0, "hexvac-sim " HEXVAC_VERSION "\n"},
-            {{"--model", "lx3000"}, 2, "--model"},
-            {{"--model=lx3000"}, 2, "--model"},
-            {{"--frobnicate"}, 2, "frobnicate"},
-        };
-        for (const auto& c : cases) {
-            const QString name = c.arguments.join(' ');
-            QProcess sim;
-            sim.start(HEXVAC_SIM_PROGRAM, c.arguments);
-            if (!sim.waitForFinished(10000)) {
-                sim.kill();
-                sim.waitForFinished();
-                QFAIL(qPrintable(name + ": still running"));
-            }
-            QVERIFY2(sim.exitCode() == c.exitCode, qPrintable(name));
-            const QString printed = QString::fromLocal8Bit(
-                c.exitCode == 0 ? sim.readAllStandardOutput() : sim.readAllStandardError());
-            QVERIFY2(printed.contains(QLatin1String(c.printed)), qPrintable(name + ": " + printed));
-        }
+        CheckCommandLineAnswers(HEXVAC_SIM_PROGRAM,
+                                {
+                                    {{"--help"}, 0, "--vanish-after <N>"},
+                                    {{"-h"}, 0, "--model <M>"},
+                                    {{"--version"}, 0, "hexvac-sim " HEXVAC_VERSION "\n"},
+                                    {{"--model", "lx3000"}, 2, "--model"},
+                                    {{"--model=lx3000"}, 2, "--model"},
+                                    {{"--frobnicate"}, 2, "frobnicate"},
+                                });
     }
 };
 

@@ -15,7 +15,6 @@
 #include "tests/support/ScriptedUiHost.h"
 #include "tests/support/SimLine.h"
 
-#include <QtGlobal>
 #include <functional>
 #include <memory>
 
@@ -27,14 +26,8 @@ public:
     void Begin(int TimeScale, PortList Ports = MachinePorts);
     void End();
 
-    // Starts Line; false, with the reason logged, when it cannot be had.
-    template <class Line> bool Start(Line& L) {
-        QString error;
-        if (L.Start(error))
-            return true;
-        qWarning("line not started: %s", qPrintable(error));
-        return false;
-    }
+    // Starts a line of SimLine.h for a test; false when it cannot be had.
+    template <class Line> bool Start(Line& L) { return StartLine(L); }
 
     FakePortBackend& Ports() { return ports_->Ports(); }
 

@@ -9,6 +9,7 @@
 #include "tests/support/ScriptedPeer.h"
 
 #include <QString>
+#include <QtGlobal>
 #include <memory>
 
 // A simulated handbox on its own virtual port; the program opens the port.
@@ -54,6 +55,16 @@ struct PeerLine {
     TApdComPort Port;
     bool Start(QString& Error);
 };
+
+// Starts Line (any of the above); false, with the reason logged, when it
+// cannot be had.
+template <class Line> bool StartLine(Line& L) {
+    QString error;
+    if (L.Start(error))
+        return true;
+    qWarning("line not started: %s", qPrintable(error));
+    return false;
+}
 
 // The port's log as its view shows it: blanks written as "[20]" read as blanks.
 QString LogText(const TApdComPort& Port);
