@@ -1,6 +1,7 @@
 #include "link/PortLockCheck.h"
 
 #include "common/EventWait.h"
+#include "common/Timing.h"
 #include "link/StdDefs.h"
 #include "serial/ApdComPort.h"
 #include "serial/COMPorts.h"
@@ -59,7 +60,7 @@ TPortLockVerdict ValidateReturnedHandbox(TApdComPort& Port, const TPortLockReque
     // but was saved without a date, would always count as changed.
     const QString date = GetFirmwareDateText(Port);
     QByteArray product;
-    SendCommandTerminated(Port, ProductNameQuery, "#", product, 5000);
+    SendCommandTerminated(Port, ProductNameQuery, "#", product, Timing::IdentityReplyMs);
     if (QString::fromLatin1(product) + date != Saved.SavedType)
         return Concluded(Port, QStringLiteral("Scope on port has changed"),
                          QStringLiteral("Scope on port has changed"),
