@@ -60,7 +60,7 @@ Run Measure(int rate, bool paced) {
         com.SetBaud(rate);
         com.SetOpen(true);
         CreateExchangeTimers(com);
-        RouteExchangeEvents(com, QStringLiteral("ert"));
+        RouteExchangeEvents(com, PortEventsModelText);
 
         QByteArray reply;
         const std::clock_t cpu0 = std::clock();

@@ -58,7 +58,7 @@ bool SimLine::Start(QString& Error) {
 
 bool PeerLine::Start(QString& Error) {
     const int number = Peer.Start(Error);
-    return number != 0 && OpenWithExchange(Port, number, QStringLiteral("ert"), Error);
+    return number != 0 && OpenWithExchange(Port, number, PortEventsModelText, Error);
 }
 
 void UsePrivateVirtualPortsFolder() {

@@ -5,6 +5,7 @@
 // on it; each with the exchange's timers and events in place.
 
 #include "serial/ApdComPort.h"
+#include "serial/Exchange.h"
 #include "sim/PtyHost.h"
 #include "tests/support/ScriptedPeer.h"
 
@@ -31,10 +32,10 @@ private:
 class SimLine {
 public:
     // ModelText is what the port's bytes-available events are handled with
-    // (the program passes "ert").
+    // (the program passes PortEventsModelText).
     explicit SimLine(HandboxSettings Settings = {}, LineOptions Options = {},
                      std::unique_ptr<HandboxMemory> Memory = nullptr,
-                     QString ModelText = QStringLiteral("ert"));
+                     QString ModelText = PortEventsModelText);
     ~SimLine();
 
     // Opens the line; false with Error set when the simulator or the port fails.
