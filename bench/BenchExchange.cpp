@@ -74,7 +74,7 @@ Run Measure(int rate, bool paced) {
             if (reply.size() != BlockBytes)
                 ++run.shortReplies;
         }
-        const double seconds = wall.nsecsElapsed() / 1e9;
+        const double seconds = double(wall.nsecsElapsed()) / 1e9;
         const double cpuSeconds = double(std::clock() - cpu0) / CLOCKS_PER_SEC;
         const double idealSeconds = Exchanges * (CommandBytes + BlockBytes) * 10.0 / rate;
         run.perSecond = Exchanges / seconds;

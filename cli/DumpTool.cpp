@@ -287,10 +287,10 @@ int RunDumpTool(const TDumpToolOptions& Options) {
         result = RunDump(port, dump, dataMode, file, face);
     }
     RestoreRate(port, rateFound);
-    const double seconds = std::max<qint64>(1, clock.elapsed()) / 1000.0;
+    const double seconds = double(std::max<qint64>(1, clock.elapsed())) / 1000.0;
     out << file << ": " << DumpResultText(result) << " (" << model << " on COM" << portNumber
         << ", " << (dataMode == 1 ? "download mode" : "peeks") << ", "
         << QString::number(seconds, 'f', 1) << " s, "
-        << QString::number(result.Bytes / seconds, 'f', 0) << " bytes/s)" << Qt::endl;
+        << QString::number(double(result.Bytes) / seconds, 'f', 0) << " bytes/s)" << Qt::endl;
     return ExitFor(result.Outcome);
 }

@@ -54,11 +54,11 @@ void TConsoleDumpFace::BytesWritten(qint64 Total) {
 }
 
 void TConsoleDumpFace::Draw(qint64 Total) {
-    const double seconds = std::max<qint64>(1, clock_.elapsed()) / 1000.0;
-    const double rate = Total / seconds;
+    const double seconds = double(std::max<qint64>(1, clock_.elapsed())) / 1000.0;
+    const double rate = double(Total) / seconds;
     const qint64 expected = std::max<qint64>(expected_, Total);
     const int filled = expected > 0 ? int(BarWidth * Total / expected) : BarWidth;
-    const qint64 left = rate > 0 ? qint64((expected - Total) / rate) : 0;
+    const qint64 left = rate > 0 ? qint64(double(expected - Total) / rate) : 0;
     QTextStream(stderr)
         << '\r' << label_.leftJustified(12) << " ["
         << QString(filled, QLatin1Char('#')).leftJustified(BarWidth, QLatin1Char('.')) << "] "

@@ -39,10 +39,10 @@ QString AskDocumentName(QWidget* Parent, const TExportFormatInfo& Info) {
     save.setNameFilter(Info.FilterName + QStringLiteral(" (*.") + Info.Extension + u')');
     save.setDefaultSuffix(Info.Extension);
     save.selectFile(ExportFileName(Info.Format, DefaultFileName));
-    const QString chosen = ReportSeams().AskSaveFile(save);
+    QString chosen = ReportSeams().AskSaveFile(save);
     if (chosen.isEmpty())
         return chosen;
-    const QString fileName = ExportFileName(Info.Format, chosen);
+    QString fileName = ExportFileName(Info.Format, chosen);
     if (fileName != chosen && QFileInfo::exists(fileName) &&
         AskQuestion(Parent,
                     QStringLiteral("\"%1\" already exists.\nDo you want to replace it?")
@@ -65,7 +65,7 @@ QString WriteShowingProgress(QWidget* Parent, const TReportTable& Table, TExport
     QCoreApplication::processEvents(); // paint the box before the writer runs
     const bool wasBusy = BusyCursorShown();
     SetBusyCursor(true);
-    const QString error = WriteTableExport(Table, Format, FileName, Options);
+    QString error = WriteTableExport(Table, Format, FileName, Options);
     SetBusyCursor(wasBusy);
     return error;
 }

@@ -181,13 +181,13 @@ QString ZipParts(const std::vector<std::pair<const char*, QByteArray>>& Parts, Q
     zip_error_init(&error);
     zip_source_t* buffer = zip_source_buffer_create(nullptr, 0, 0, &error);
     if (!buffer) {
-        const QString reason = ZipReason(&error);
+        QString reason = ZipReason(&error);
         zip_error_fini(&error);
         return reason;
     }
     zip_t* archive = zip_open_from_source(buffer, ZIP_TRUNCATE, &error);
     if (!archive) {
-        const QString reason = ZipReason(&error);
+        QString reason = ZipReason(&error);
         zip_source_free(buffer);
         zip_error_fini(&error);
         return reason;
@@ -197,7 +197,7 @@ QString ZipParts(const std::vector<std::pair<const char*, QByteArray>>& Parts, Q
     for (const auto& [name, data] : Parts) {
         zip_source_t* part = zip_source_buffer(archive, data.constData(), data.size(), 0);
         if (!part || zip_file_add(archive, name, part, ZIP_FL_ENC_UTF_8) < 0) {
-            const QString reason = QString::fromUtf8(zip_strerror(archive));
+            QString reason = QString::fromUtf8(zip_strerror(archive));
             if (part)
                 zip_source_free(part);
             zip_discard(archive);
@@ -206,7 +206,7 @@ QString ZipParts(const std::vector<std::pair<const char*, QByteArray>>& Parts, Q
         }
     }
     if (zip_close(archive) < 0) {
-        const QString reason = QString::fromUtf8(zip_strerror(archive));
+        QString reason = QString::fromUtf8(zip_strerror(archive));
         zip_discard(archive);
         zip_source_free(buffer);
         return reason;

@@ -206,7 +206,7 @@ void CheckBits(const QByteArray& Data, qint64 Value, int ByteCount) {
                 "ByteToBits writes the byte's eight bits");
     }
     const QString bits = IntToBits(Value, ByteCount);
-    Require(bits.size() == 8 * ByteCount, "IntToBits writes eight bits per byte");
+    Require(bits.size() == qsizetype(8) * ByteCount, "IntToBits writes eight bits per byte");
     const qsizetype kept = qMin<qsizetype>(bits.size(), 64);
     for (qsizetype k = 0; k < bits.size() - kept; ++k)
         Require(bits[k] == QLatin1Char('0'), "IntToBits fills on the left with zeros");

@@ -1,6 +1,7 @@
 #include "sim/Memory.h"
 
 #include <algorithm>
+#include <cstddef>
 
 namespace {
 
@@ -68,7 +69,7 @@ void HandboxMemory::SetFull(std::uint64_t FullAddress, std::uint8_t Value) {
 std::vector<std::uint8_t> HandboxMemory::Image() const {
     std::vector<std::uint8_t> image;
     image.reserve(FullSize);
-    for (int page = 0; page < PageCount; ++page) {
+    for (std::ptrdiff_t page = 0; page < PageCount; ++page) {
         image.insert(image.end(), shared_.begin(), shared_.end());
         const auto bank = banks_.begin() + page * BankSize;
         image.insert(image.end(), bank, bank + BankSize);
@@ -80,7 +81,7 @@ bool HandboxMemory::LoadImage(std::span<const std::uint8_t> Image) {
     if (Image.size() != FullSize)
         return false;
     std::copy_n(Image.begin(), SharedSize, shared_.begin());
-    for (int page = 0; page < PageCount; ++page) {
+    for (std::ptrdiff_t page = 0; page < PageCount; ++page) {
         const auto bank = Image.begin() + page * PageSize + SharedSize;
         std::copy_n(bank, BankSize, banks_.begin() + page * BankSize);
     }
