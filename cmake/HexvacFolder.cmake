@@ -1,6 +1,7 @@
 # Every folder builds two libraries: hexvac_<name>, the part that talks to the
-# handbox or the system (QtCore and QtSerialPort only, usable without a
-# display), and hexvac_<name>_windows, its windows and Qt dialogs.
+# handbox or the system (QtCore, and QtSerialPort where that is the serial
+# line; usable without a display), and hexvac_<name>_windows, its windows and
+# Qt dialogs.
 #
 #   hexvac_folder(<name> CORE <sources...> CORE_DEPS <targets...>
 #                        WINDOWS <sources...> WINDOWS_DEPS <targets...>)
@@ -15,11 +16,11 @@ function(hexvac_folder name)
   if(F_CORE)
     add_library(${core} STATIC ${F_CORE})
     target_include_directories(${core} PUBLIC ${PROJECT_SOURCE_DIR})
-    target_link_libraries(${core} PUBLIC Qt6::Core Qt6::SerialPort ${F_CORE_DEPS})
+    target_link_libraries(${core} PUBLIC Qt6::Core ${HEXVAC_SERIAL_QT} ${F_CORE_DEPS})
   else()
     add_library(${core} INTERFACE)
     target_include_directories(${core} INTERFACE ${PROJECT_SOURCE_DIR})
-    target_link_libraries(${core} INTERFACE Qt6::Core Qt6::SerialPort ${F_CORE_DEPS})
+    target_link_libraries(${core} INTERFACE Qt6::Core ${HEXVAC_SERIAL_QT} ${F_CORE_DEPS})
   endif()
 
   if(F_WINDOWS)

@@ -2,10 +2,8 @@
 
 #include "common/Timing.h"
 #include "diag/PortNames.h"
-#include "serial/CustomBaud.h"
 #include "serial/LineDrain.h"
 
-#include <QSerialPort>
 #include <QTimer>
 
 struct TApdComPort::TimerTrigger {
@@ -16,22 +14,6 @@ struct TApdComPort::TimerTrigger {
 
 namespace {
 
-QSerialPort::Parity ToQt(TParity parity) {
-    switch (parity) {
-    case TParity::pOdd:
-        return QSerialPort::OddParity;
-    case TParity::pEven:
-        return QSerialPort::EvenParity;
-    case TParity::pMark:
-        return QSerialPort::MarkParity;
-    case TParity::pSpace:
-        return QSerialPort::SpaceParity;
-    case TParity::pNone:
-        break;
-    }
-    return QSerialPort::NoParity;
-}
-
 QByteArray HandleText(quint16 handle) {
     return QByteArray::number(handle);
 }
@@ -40,22 +22,16 @@ QByteArray HandleText(quint16 handle) {
 
 TApdComPort::TApdComPort(QObject* Owner)
     : QObject(Owner)
-    , serial_(new QSerialPort(this)) {
-    connect(serial_, &QSerialPort::readyRead, this, &TApdComPort::OnReadyRead);
-    connect(serial_, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError e) {
-        // On hang-up QSerialPort reports ReadError (with a misleading text)
-        // over and over while the port stays "open": the first one ends it.
-        if (e == QSerialPort::ReadError || e == QSerialPort::ResourceError ||
-            e == QSerialPort::WriteError)
-            DeviceGone(serial_->errorString());
-    });
+    , line_(MakeSystemSerialLine(this)) {
+    connect(line_, &TSerialLine::BytesArrived, this, &TApdComPort::OnReadyRead);
+    connect(line_, &TSerialLine::LineFailed, this, &TApdComPort::DeviceGone);
 }
 
 TApdComPort::~TApdComPort() {
     timerTriggers_.clear();
-    if (serial_->isOpen()) {
+    if (line_->IsOpen()) {
         DrainOutput();
-        serial_->close();
+        line_->Close();
     }
 }
 
@@ -73,33 +49,19 @@ QString TApdComPort::DeviceName() const {
 }
 
 bool TApdComPort::Open() const {
-    return serial_->isOpen();
+    return line_->IsOpen();
 }
 
 void TApdComPort::SetBaud(qint32 Baud) {
     if (Open() && Baud != baud_)
         DrainOutput(); // what was written goes out at the rate it was meant for
     baud_ = Baud;
-    if (Open()) {
-        TieInputSpeedToOutput(*serial_);
-        if (!serial_->setBaudRate(baud_))
-            throw EPortError(QStringLiteral("COM%1 cannot be set to %2 baud: %3")
-                                 .arg(comNumber_)
-                                 .arg(baud_)
-                                 .arg(serial_->errorString())
-                                 .toStdString());
-    }
-}
-
-void TApdComPort::ApplyLineSettings() {
-    TieInputSpeedToOutput(*serial_);
-    serial_->setBaudRate(baud_);
-    serial_->setDataBits(static_cast<QSerialPort::DataBits>(DataBits));
-    serial_->setParity(ToQt(Parity));
-    serial_->setStopBits(StopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
-    serial_->setFlowControl(SWFlowOptions == TSWFlowOptions::swfNone
-                                ? QSerialPort::NoFlowControl
-                                : QSerialPort::SoftwareControl);
+    if (Open() && !line_->SetBaud(baud_))
+        throw EPortError(QStringLiteral("COM%1 cannot be set to %2 baud: %3")
+                             .arg(comNumber_)
+                             .arg(baud_)
+                             .arg(line_->ErrorText())
+                             .toStdString());
 }
 
 int TApdComPort::BitsPerChar() const {
@@ -107,40 +69,46 @@ int TApdComPort::BitsPerChar() const {
 }
 
 void TApdComPort::DrainOutput() {
-    if (!serial_->isOpen() || lost_)
+    if (!line_->IsOpen() || lost_)
         return;
-    WaitUntilSent(*serial_, baud_, BitsPerChar(),
+    WaitUntilSent(*line_, baud_, BitsPerChar(),
                   lastWriteGone_ + std::chrono::milliseconds(Timing::LineDrainMarginMs));
 }
 
 void TApdComPort::SetOpen(bool Open) {
     if (!Open) {
-        if (serial_->isOpen()) {
+        if (line_->IsOpen()) {
             // Closing puts the terminal's old settings back: the last command
             // must have left at the rate it was written for.
             DrainOutput();
-            serial_->close();
+            line_->Close();
         }
         input_.clear();
         announced_ = 0;
         return;
     }
-    if (serial_->isOpen())
+    if (line_->IsOpen())
         return;
     const QString device = DeviceName();
     if (device.isEmpty())
         throw EPortError(
             QStringLiteral("COM%1 is not a serial port").arg(comNumber_).toStdString());
-    serial_->setPortName(device);
     input_.clear();
     announced_ = 0;
-    if (!serial_->open(QIODevice::ReadWrite))
+    TLineSettings settings;
+    settings.Baud = baud_;
+    settings.DataBits = DataBits;
+    settings.Parity = Parity;
+    settings.StopBits = StopBits;
+    settings.SWFlowOptions = SWFlowOptions;
+    settings.InSize = InSize;
+    settings.OutSize = OutSize;
+    if (!line_->Open(device, settings))
         throw EPortError(QStringLiteral("Cannot open COM%1 (%2): %3")
                              .arg(comNumber_)
-                             .arg(device, serial_->errorString())
+                             .arg(device, line_->ErrorText())
                              .toStdString());
     lost_ = false;
-    ApplyLineSettings();
 }
 
 void TApdComPort::DeviceGone(const QString& Why) {
@@ -150,8 +118,7 @@ void TApdComPort::DeviceGone(const QString& Why) {
     Log.AddStringToLog(QStringLiteral("Port lost: ") + Why);
     // Close at once: a closed port stops the error flood, and nothing is
     // read from a device that is no longer there.
-    serial_->clearError();
-    serial_->close();
+    line_->Close();
     emit PortLost();
 }
 
@@ -165,17 +132,14 @@ void TApdComPort::PutString(const QByteArray& Text) {
     // waits for that, and the margin. What was written before it has been
     // answered, or is in the driver's queue that the drain waits for.
     lastWriteGone_ = std::chrono::steady_clock::now() + LineTime(Text.size(), baud_, BitsPerChar());
-    if (serial_->write(Text) != Text.size())
-        throw EPortError(serial_->errorString().toStdString());
-    // Hand the bytes to the driver now rather than at the next pass of the
-    // event loop: a command waits for nothing, and its reply comes sooner.
-    serial_->flush();
+    if (!line_->Write(Text))
+        throw EPortError(line_->ErrorText().toStdString());
 }
 
 void TApdComPort::TakeDriverBytes() {
-    if (!serial_->isOpen())
+    if (!line_->IsOpen())
         return;
-    const QByteArray bytes = serial_->readAll();
+    const QByteArray bytes = line_->ReadAll();
     if (!bytes.isEmpty()) {
         Log.AddEntry(TLogEntry::Read, bytes);
         input_.append(bytes);
@@ -201,15 +165,15 @@ char TApdComPort::GetChar() {
 }
 
 void TApdComPort::FlushInBuffer() {
-    if (serial_->isOpen())
-        serial_->clear(QSerialPort::Input);
+    if (line_->IsOpen())
+        line_->DiscardInput();
     input_.clear();
     announced_ = 0;
 }
 
 void TApdComPort::FlushOutBuffer() {
-    if (serial_->isOpen())
-        serial_->clear(QSerialPort::Output);
+    if (line_->IsOpen())
+        line_->DiscardOutput();
 }
 
 void TApdComPort::OnReadyRead() {

@@ -1,5 +1,6 @@
 #pragma once
-// The program's serial port object, over QSerialPort.
+// The program's serial port object, over the system's serial line
+// (SerialLine.h: QSerialPort on Linux, the Win32 serial calls on Windows).
 //
 // It offers what the program needs of a serial component: the port chosen by
 // number ("COM" + ComNumber, mapped to a device by the platform layer), the
@@ -19,6 +20,7 @@
 
 #include "serial/ComLog.h"
 #include "serial/ExchangeState.h"
+#include "serial/SerialLine.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -28,11 +30,7 @@
 #include <memory>
 #include <stdexcept>
 
-class QSerialPort;
 class QTimer;
-
-enum class TParity { pNone, pOdd, pEven, pMark, pSpace };
-enum class TSWFlowOptions { swfNone, swfReceive, swfTransmit, swfBoth };
 
 // A port that cannot be opened or used, raised to the caller.
 class EPortError : public std::runtime_error {
@@ -59,9 +57,9 @@ public:
     // Applied at once to an open port, after what was written has left the
     // line at the old rate.
     void SetBaud(qint32 Baud);
-    // Whether the open port's driver can be set to Rate. Linux sets any rate
-    // a serial driver takes (custom rates included), so every positive rate
-    // counts while the port is open.
+    // Whether the open port's driver can be set to Rate. Linux and Windows
+    // set any rate a serial driver takes (custom rates included), so every
+    // positive rate counts while the port is open.
     bool CanSetBaud(qint32 Rate) const { return Open() && Rate > 0; }
     int DataBits = 8;
     TParity Parity = TParity::pNone;
@@ -126,7 +124,6 @@ signals:
 
 private:
     struct TimerTrigger;
-    void ApplyLineSettings();
     int BitsPerChar() const;
     void OnReadyRead();
     void Dispatch();
@@ -136,7 +133,7 @@ private:
     int comNumber_ = 0;
     qint32 baud_ = 9600;
     bool lost_ = false;
-    QSerialPort* serial_ = nullptr;
+    TSerialLine* line_ = nullptr;
     QByteArray input_;        // received, not yet read
     qsizetype announced_ = 0; // leading bytes of input_ already announced or matched
     bool dispatching_ = false;

@@ -1,6 +1,7 @@
 #include "serial/COMPorts.h"
 
 #include "common/StatusPanel.h"
+#include "diag/PortEnum.h"
 #include "link/StdDefs.h"
 #include "serial/ApdComPort.h"
 
@@ -78,5 +79,12 @@ bool IsPortStillThere(TApdComPort& Port) {
     if (Port.Open())
         return true;
     const QString device = Port.DeviceName();
+#ifdef Q_OS_WIN
+    // COMn is a device of the system, not a file: the system says whether
+    // it is there.
+    return !device.isEmpty() &&
+           PortEnumBackend().Probe(device.toStdString()) != TPortState::Absent;
+#else
     return !device.isEmpty() && QFileInfo::exists(device);
+#endif
 }

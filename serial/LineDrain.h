@@ -13,13 +13,13 @@
 #include <QtGlobal>
 #include <chrono>
 
-class QSerialPort;
+class TSerialLine;
 
-// Blocks until the open Port's transmit queue is empty and at least one
+// Blocks until the open Line's transmit queue is empty and at least one
 // character time (BitsPerChar bits at Baud) has passed since, and until
 // SentBy. Milliseconds at most: the line's own time, spent in the driver and
 // in one sleep, never spinning.
-void WaitUntilSent(QSerialPort& Port, int Baud, int BitsPerChar,
+void WaitUntilSent(TSerialLine& Line, int Baud, int BitsPerChar,
                    std::chrono::steady_clock::time_point SentBy);
 
 // Line time of Bytes characters of BitsPerChar bits at Baud.
