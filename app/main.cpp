@@ -4,6 +4,7 @@
 #include "app/Dump.h"
 #include "common/StopSignals.h"
 #include "common/UiHost.h"
+#include "serial/Version.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -53,7 +54,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     // The title of its message boxes and the name its settings are kept under.
     QApplication::setApplicationName(QStringLiteral("Memory Hexvac"));
-    QApplication::setApplicationVersion(QStringLiteral(HEXVAC_VERSION));
+    QApplication::setApplicationVersion(ProgramVersion());
     QGuiApplication::setDesktopFileName(QStringLiteral("hexvac"));
     if (const std::optional<int> exitCode = ReadCommandLine())
         return *exitCode;

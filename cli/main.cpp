@@ -3,13 +3,15 @@
 #include "cli/ConsoleUiHost.h"
 #include "cli/DumpTool.h"
 
+#include "serial/Version.h"
+
 #include <QCoreApplication>
 #include <QTextStream>
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("hexvac-dump"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(HEXVAC_VERSION));
+    QCoreApplication::setApplicationVersion(ProgramVersion());
     TDumpToolOptions options;
     QString error;
     if (!ParseDumpToolOptions(QCoreApplication::arguments().mid(1), options, error)) {

@@ -1,5 +1,6 @@
 #include "serial/Version.h"
 
+#include "common/ExeVersion.h"
 #include "common/StdFuncsMisc.h"
 #include "link/StdDefs.h"
 
@@ -7,10 +8,6 @@
 #include <QDate>
 #include <QDateTime>
 #include <QFileInfo>
-
-#ifndef HEXVAC_VERSION
-#define HEXVAC_VERSION ""
-#endif
 
 namespace {
 
@@ -32,8 +29,11 @@ QString VersionTextFor(const QString& ExecutablePath, const QString& Version) {
            created;
 }
 
+QString ProgramVersion() {
+    return QString::fromStdString(
+        ExecutableVersion(QCoreApplication::applicationFilePath().toStdString()));
+}
+
 QString GetVersionText() {
-    // The version is compiled in from the build's project version; it stands
-    // in for the version resource a Windows executable carries.
-    return VersionTextFor(QCoreApplication::applicationFilePath(), QStringLiteral(HEXVAC_VERSION));
+    return VersionTextFor(QCoreApplication::applicationFilePath(), ProgramVersion());
 }

@@ -9,6 +9,11 @@
 // program's version information cannot be read.
 QString GetVersionText();
 
+// The running program's version: its executable's version resource on
+// Windows, the version compiled in elsewhere. Empty when it cannot be read.
+// Needs a QCoreApplication.
+QString ProgramVersion();
+
 // The same text for a given executable and version; an empty version or an
 // unreadable file fails as above.
 QString VersionTextFor(const QString& ExecutablePath, const QString& Version);
