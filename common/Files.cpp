@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QTemporaryFile>
 
 #ifndef HEXVAC_INSTALL_BINDIR
 #define HEXVAC_INSTALL_BINDIR ""
@@ -32,13 +33,29 @@ QString UserStateFolder() {
     return QDir::cleanPath(state + QStringLiteral("/hexvac"));
 }
 
+namespace {
+
+// Whether this user may make files in Folder. On Windows a folder's
+// attributes say nothing of that (QFileInfo finds "Program Files" writable
+// to everyone), so a file is made there and removed again to find out.
+bool MayWriteIn(const QFileInfo& Folder) {
+#ifdef Q_OS_WIN
+    QTemporaryFile probe(Folder.absoluteFilePath() + QStringLiteral("/hexvac-XXXXXX.tmp"));
+    return probe.open();
+#else
+    return Folder.isWritable();
+#endif
+}
+
+} // namespace
+
 QString InstanceFilesFolderFor(const QString& ProgramFolder, const QString& InstalledFolder) {
     const QFileInfo program(ProgramFolder);
     const bool installed =
         !InstalledFolder.isEmpty() &&
         QDir::cleanPath(program.absoluteFilePath()) == QDir::cleanPath(InstalledFolder);
     QString folder = ProgramFolder;
-    if (installed || ProgramFolder.isEmpty() || !program.isDir() || !program.isWritable()) {
+    if (installed || ProgramFolder.isEmpty() || !program.isDir() || !MayWriteIn(program)) {
         folder = UserStateFolder();
         QDir().mkpath(folder);
     }

@@ -53,8 +53,9 @@ qint64 FileSizeOf(const QString& FileName);
 // The folder, with a trailing separator, for the files a running instance
 // keeps (its trace and log): the program's own folder when it may be
 // written there and the program is not the installed one, else the user's
-// state folder ($XDG_STATE_HOME/hexvac, by default ~/.local/state/hexvac),
-// made when missing. An installed program never writes beside itself.
+// state folder ($XDG_STATE_HOME/hexvac, by default ~/.local/state/hexvac;
+// on Windows the local application data folder's hexvac), made when
+// missing. An installed program never writes beside itself.
 QString InstanceFilesFolder(const QString& ProgramFolder);
 // The same with the folder the program is installed to given.
 QString InstanceFilesFolderFor(const QString& ProgramFolder, const QString& InstalledFolder);

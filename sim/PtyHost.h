@@ -63,6 +63,10 @@ public:
     // reads it made and how long they took on the line, from the first
     // command's arrival to the last reply's last byte. None by default.
     void SetBlockReport(std::ostream* Report) { blockReport_ = Report; }
+    // Where to write, one line each, every command the handbox heard and
+    // what it answered ("heard :GVP# answered Autostar#"), bytes outside
+    // printable ASCII as [hh]. None by default.
+    void SetTrace(std::ostream* Trace) { trace_ = Trace; }
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -121,6 +125,8 @@ private:
     std::uint32_t garbage_ = 0x2545F491;
     BlockTiming blocks_;
     std::ostream* blockReport_ = nullptr;
+    std::ostream* trace_ = nullptr;
+    std::string heard_; // bytes heard since the last answer, for the trace
 
     std::atomic<bool> vanished_{false};
     std::thread thread_;

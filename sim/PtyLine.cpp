@@ -21,6 +21,21 @@ std::chrono::steady_clock::duration CharTime(unsigned Rate) {
     return std::chrono::duration_cast<Duration>(std::chrono::nanoseconds(10'000'000'000LL) / Rate);
 }
 
+// Printable ASCII as it is, every other byte as [hh].
+std::string TraceText(const std::string& Bytes) {
+    std::string text;
+    for (const char c : Bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7F && byte != '[') {
+            text += c;
+        } else {
+            static constexpr char Digits[] = "0123456789ABCDEF";
+            text += {'[', Digits[byte >> 4], Digits[byte & 15], ']'};
+        }
+    }
+    return text;
+}
+
 } // namespace
 
 PtyHost::Clock::duration PtyHost::ByteTime(unsigned Rate) const {
@@ -94,8 +109,15 @@ void PtyHost::Arrive(const Incoming& Byte, bool Heard) {
     const bool block = listening && engine_.BlockReads() != blocksBefore;
     if (block && blocks_.Count++ == 0)
         blocks_.First = Byte.End;
+    if (trace_)
+        heard_ += Byte.Byte;
     if (!reply || reply->Bytes.empty())
         return;
+    if (trace_) {
+        *trace_ << "heard " << TraceText(heard_) << " answered " << TraceText(reply->Bytes)
+                << std::endl;
+        heard_.clear();
+    }
     ++answered_;
     if (options_.DropEvery > 0 && answered_ % options_.DropEvery == 0)
         reply->Bytes.clear();

@@ -15,6 +15,7 @@ struct SimOptions {
     std::uint64_t Seed = 1;
     std::string Image;     // load memory from this file instead of the seed
     std::string SaveImage; // write the memory as served at start to this file
+    std::string Trace;     // write what the handbox hears and answers to this file
     bool Help = false;
     bool Version = false;
 };

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <fstream>
 #include <iostream>
 #include <optional>
 
@@ -75,6 +76,15 @@ int main(int argc, char** argv) {
         return 1;
     }
     host.SetBlockReport(&std::cout);
+    std::ofstream trace;
+    if (!options.Trace.empty()) {
+        trace.open(options.Trace, std::ios::app);
+        if (!trace) {
+            std::cerr << "hexvac-sim: cannot write the trace to " << options.Trace << "\n";
+            return 1;
+        }
+        host.SetTrace(&trace);
+    }
     runningHost = &host;
     SetStopSignals(OnStopSignal);
 

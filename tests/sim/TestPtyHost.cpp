@@ -17,7 +17,9 @@
 #include <cstdlib>
 #include <memory>
 #include <sstream>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <thread>
 #include <unistd.h>
 
@@ -28,8 +30,10 @@ namespace {
 constexpr int AnswerMs = 2000;
 constexpr int SilenceMs = 250;
 
-std::unique_ptr<PtyHost> StartHost(HandboxSettings Settings = {}, LineOptions Options = {}) {
+std::unique_ptr<PtyHost> StartHost(HandboxSettings Settings = {}, LineOptions Options = {},
+                                   std::ostream* Trace = nullptr) {
     auto host = std::make_unique<PtyHost>(HandboxEngine(Settings), Options);
+    host->SetTrace(Trace);
     std::string error;
     if (!host->Open(error)) {
         qWarning("cannot open the host: %s", error.c_str());
@@ -182,6 +186,49 @@ private slots:
         QVERIFY(client.SetSpeed(rate));
         QVERIFY(client.Write("\x06:GVP#"));
         QCOMPARE(client.Read(10, AnswerMs), std::string("AAutostar#"));
+    }
+
+    // A standard rate is set with its classic termios constant, so that
+    // whatever reads the line back knows it (Wine's GetCommState refuses a
+    // rate it finds given only as a number); other rates as numbers.
+    void StandardRatesAreSetWithTheirClassicConstants_data() {
+        QTest::addColumn<int>("rate");
+        QTest::addColumn<unsigned>("code");
+        constexpr unsigned GivenAsNumber = 0010000; // BOTHER of <asm/termbits.h>
+        QTest::newRow("9600") << 9600 << unsigned(B9600);
+        QTest::newRow("115200") << 115200 << unsigned(B115200);
+        QTest::newRow("14400 custom") << 14400 << GivenAsNumber;
+    }
+
+    void StandardRatesAreSetWithTheirClassicConstants() {
+        QFETCH(int, rate);
+        QFETCH(unsigned, code);
+        auto host = StartHost(With(&HandboxSettings::Baud, rate));
+        QVERIFY(host);
+        const int fd = ::open(host->LinkPath().c_str(), O_RDWR | O_NOCTTY);
+        QVERIFY(fd >= 0);
+        termios settings{};
+        const bool read = ::tcgetattr(fd, &settings) == 0;
+        ::close(fd);
+        QVERIFY(read);
+        QCOMPARE(unsigned(settings.c_cflag & CBAUD), code);
+        // The input speed field is clear: input at the output rate.
+        QCOMPARE(unsigned(settings.c_cflag & (CBAUD << 16)), code == unsigned(B9600) ||
+                                                                     code == unsigned(B115200)
+                                                                 ? 0u
+                                                                 : unsigned(code << 16));
+    }
+
+    void TraceShowsEachCommandAndItsReply() {
+        std::ostringstream trace;
+        auto host = StartHost({}, {}, &trace);
+        QVERIFY(host);
+        PosixClient client(host->LinkPath());
+        QVERIFY(client.SetSpeed(9600));
+        QVERIFY(client.Write("\x06:GVP#"));
+        QCOMPARE(client.Read(10, AnswerMs), std::string("AAutostar#"));
+        host->Stop(); // the trace is the host thread's until then
+        QCOMPARE(trace.str(), std::string("heard [06] answered A\nheard :GVP# answered Autostar#\n"));
     }
 
     void BaudChangeIsAnsweredAtTheOldRate() {
