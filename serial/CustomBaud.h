@@ -4,8 +4,9 @@
 // A terminal keeps a separate input speed field (CIBAUD) next to the output
 // speed. Zero there means "input at the output speed", which is how a device
 // starts after boot. A program that set the input speed by itself (stty
-// ispeed, termios2 with BOTHER in the input field, the simulated handbox's
-// host) leaves it non-zero, and then QSerialPort's standard rates, set
+// ispeed, termios2 with BOTHER in the input field, as the simulated
+// handbox's host does for a rate without a classic constant) leaves it
+// non-zero, and then QSerialPort's standard rates, set
 // through cfsetispeed/cfsetospeed and tcsetattr, change only the output
 // speed: the line is left receiving at the old rate.
 

@@ -16,14 +16,15 @@
 enum class TParity { pNone, pOdd, pEven, pMark, pSpace };
 enum class TSWFlowOptions { swfNone, swfReceive, swfTransmit, swfBoth };
 
+// What a line is opened with; the port object's properties fill it.
 struct TLineSettings {
-    qint32 Baud = 9600;
-    int DataBits = 8;
+    qint32 Baud = 0;
+    int DataBits = 0;
     TParity Parity = TParity::pNone;
-    int StopBits = 1;
+    int StopBits = 0;
     TSWFlowOptions SWFlowOptions = TSWFlowOptions::swfNone;
-    int InSize = 32768; // driver input buffer, bytes
-    int OutSize = 8192; // driver output buffer, bytes
+    int InSize = 0;  // driver input buffer, bytes
+    int OutSize = 0; // driver output buffer, bytes
 };
 
 class TSerialLine : public QObject {
