@@ -30,7 +30,8 @@ namespace {
 constexpr int AnswerMs = 2000;
 constexpr int SilenceMs = 250;
 
-std::unique_ptr<PtyHost> StartHost(HandboxSettings Settings = {}, LineOptions Options = {},
+std::unique_ptr<PtyHost> StartHost(const HandboxSettings& Settings = {},
+                                   const LineOptions& Options = {},
                                    std::ostream* Trace = nullptr) {
     auto host = std::make_unique<PtyHost>(HandboxEngine(Settings), Options);
     host->SetTrace(Trace);
@@ -377,7 +378,7 @@ private slots:
             timer.start();
             client.Write(std::string("R\x02\x80\x00\x80", 5));
             const std::string block = client.Read(128, 5000);
-            return block.size() == 128 ? timer.nsecsElapsed() / 1e6 : -1.0;
+            return block.size() == 128 ? double(timer.nsecsElapsed()) / 1e6 : -1.0;
         };
         const double paced = blockTimeMs(true);
         const double unpaced = blockTimeMs(false);
