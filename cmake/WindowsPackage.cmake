@@ -20,26 +20,16 @@ execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libstdc++-6.dll
 get_filename_component(hexvac_gcc_dll_dir ${hexvac_libstdcxx} DIRECTORY)
 set(hexvac_dll_dirs ${QT6_INSTALL_PREFIX}/bin ${hexvac_gcc_dll_dir} /usr/${HEXVAC_MINGW_TRIPLE}/lib)
 
-# At install time the programs' and plugins' imports are followed, DLL by
-# DLL, with mingw's objdump; what is not found in those folders must be a
-# DLL of Windows itself.
+# At install time the DLLs they load are found and installed beside them.
 install(CODE "
-  set(CMAKE_GET_RUNTIME_DEPENDENCIES_PLATFORM windows+pe)
-  set(CMAKE_GET_RUNTIME_DEPENDENCIES_TOOL objdump)
-  set(CMAKE_GET_RUNTIME_DEPENDENCIES_COMMAND [[${CMAKE_OBJDUMP}]])
-  file(GET_RUNTIME_DEPENDENCIES
-    EXECUTABLES [[$<TARGET_FILE:hexvac>]] [[$<TARGET_FILE:hexvac-dump>]]
-    MODULES ${hexvac_plugin_files}
-    DIRECTORIES ${hexvac_dll_dirs}
-    PRE_EXCLUDE_REGEXES [[^api-ms-]] [[^ext-ms-]]
-    RESOLVED_DEPENDENCIES_VAR found
-    UNRESOLVED_DEPENDENCIES_VAR missing)
-  foreach(dll IN LISTS missing)
-    if(dll MATCHES [[^(Qt6|lib|zlib)]])
-      message(FATAL_ERROR \"The programs need \${dll}, which is in none of ${hexvac_dll_dirs}\")
-    endif()
-  endforeach()
-  file(INSTALL \${found} DESTINATION \"\${CMAKE_INSTALL_PREFIX}\")
+  set(hexvac_executables [[$<TARGET_FILE:hexvac>]] [[$<TARGET_FILE:hexvac-dump>]])
+  set(hexvac_modules [[${hexvac_plugin_files}]])
+  set(hexvac_installed_modules [[${hexvac_qt_plugins}]])
+  set(hexvac_dll_dirs [[${hexvac_dll_dirs}]])
+  set(hexvac_objdump [[${CMAKE_OBJDUMP}]])
+  set(hexvac_strip [[${CMAKE_STRIP}]])
+  set(hexvac_dll_names [[${PROJECT_BINARY_DIR}/dll-names]])
+  include([[${PROJECT_SOURCE_DIR}/cmake/InstallWindowsDlls.cmake]])
 ")
 
 set(CPACK_GENERATOR NSIS ZIP)
