@@ -22,10 +22,21 @@ TExchangeHooks hooks;
 constexpr int LowLogSpace = 25000;
 constexpr char NAK = 0x15;
 
-// Waits for the next event and handles it: the exchange sleeps here, and the
-// port's events end the wait.
-void WaitForEvent() {
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+// Sleeps in the event loop while StillWaiting() holds: the port's events
+// (bytes, a trigger, a timer) end the wait.
+//
+// Posted events are handled before each look at the condition. Windows'
+// event dispatcher handles them when processEvents starts and then sleeps
+// until a window message comes, whether they ended the wait or not; the
+// port's timers and its line's notifier arrive there as posted events, so an
+// exchange ended by one would sleep on.
+template <typename Condition> void WaitWhile(Condition StillWaiting) {
+    for (;;) {
+        QCoreApplication::sendPostedEvents();
+        if (!StillWaiting())
+            return;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
 }
 
 void RefreshLogWhenLow(TApdComPort& Port) {
@@ -144,8 +155,7 @@ void TerminatedOnce(TApdComPort& Port, const QByteArray& Command, const QByteArr
         }
         Port.SetTimerTrigger(Port.Exchange.ReplyTimer, ticks, true);
         Port.PutString(Command);
-        while (Port.AwaitingReply)
-            WaitForEvent();
+        WaitWhile([&Port] { return Port.AwaitingReply; });
     } catch (...) {
         // Whatever the error, the exchange cannot go on and nothing may be
         // left waiting on it; the error itself goes on to the caller.
@@ -202,8 +212,10 @@ void CountedOnce(TApdComPort& Port, const QByteArray& Command, int ExpectedLengt
     Port.SetTimerTrigger(Port.Exchange.ReplyTimer, ticks, ExpectedLength > 0 && !Port.HoldFullTime);
     Port.PutString(Command);
     ProcessPendingMessages();
-    while (Port.AwaitingReply && (Port.HoldFullTime || Port.ReplyBuffer.size() < ExpectedLength))
-        WaitForEvent();
+    WaitWhile([&Port, ExpectedLength] {
+        return Port.AwaitingReply &&
+               (Port.HoldFullTime || Port.ReplyBuffer.size() < ExpectedLength);
+    });
 }
 
 // A busy handbox answers a lone NAK and does nothing: the same command is
