@@ -35,8 +35,12 @@ int QtUiHost::AskQuestion(QObject* Control, const QString& Question, const QStri
     dialog->setWindowTitle(QString());
 
     // The label sizes itself; how much taller the question makes it than an
-    // empty label is how far the buttons move down.
-    auto* label = new QLabel(dialog);
+    // empty label is how far the buttons move down. The empty label is
+    // measured holding one blank: a classic empty label is one line high,
+    // and so is Qt's on Linux, but on Windows Qt makes it a pixel taller
+    // than a line of text, which would lift the buttons of a one-line
+    // question.
+    auto* label = new QLabel(QStringLiteral(" "), dialog);
     label->setObjectName(QLatin1String(QuestionTextName));
     label->setTextFormat(Qt::PlainText);
     label->adjustSize();
