@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -42,10 +43,18 @@ void TestFiles::FileSizeOfReportsSizeOrMinusOne() {
 void TestFiles::InstanceFilesStayOutOfTheInstallFolder() {
     QTemporaryDir home;
     QVERIFY(home.isValid());
+#ifdef Q_OS_WIN
+    // The local application data folder, which Qt's test mode moves to a
+    // folder of its own.
+    QStandardPaths::setTestModeEnabled(true);
+    QVERIFY(QDir(UserStateFolder()).removeRecursively());
+    const QString state = QDir::toNativeSeparators(UserStateFolder()) + QDir::separator();
+#else
     const QByteArray previous = qgetenv("XDG_STATE_HOME");
     qputenv("XDG_STATE_HOME", home.filePath(QStringLiteral("state")).toLocal8Bit());
     const QString state =
         QDir::toNativeSeparators(home.filePath(QStringLiteral("state/hexvac"))) + QDir::separator();
+#endif
     const QString program = QDir::toNativeSeparators(home.path()) + QDir::separator();
 
     // Run from a writable build folder: beside the program, as always.
@@ -56,6 +65,10 @@ void TestFiles::InstanceFilesStayOutOfTheInstallFolder() {
     QCOMPARE(InstanceFilesFolderFor(program, home.path()), state);
     QVERIFY(QFileInfo(state).isDir());
     QCOMPARE(InstanceFilesFolderFor(home.filePath(QStringLiteral("missing")), QString()), state);
+#ifdef Q_OS_WIN
+    QDir(UserStateFolder()).removeRecursively();
+    QStandardPaths::setTestModeEnabled(false);
+#else
     // A relative $XDG_STATE_HOME is ignored, as the XDG rules say.
     qputenv("XDG_STATE_HOME", "relative/state");
     QVERIFY(!UserStateFolder().startsWith(QStringLiteral("relative")));
@@ -63,6 +76,7 @@ void TestFiles::InstanceFilesStayOutOfTheInstallFolder() {
         qunsetenv("XDG_STATE_HOME");
     else
         qputenv("XDG_STATE_HOME", previous);
+#endif
 }
 
 void TestFiles::MenuReportsEveryChangeFromItsRoot() {
