@@ -48,6 +48,10 @@ set(CPACK_NSIS_INSTALLED_ICON_NAME hexvac.exe)
 set(CPACK_NSIS_MUI_ICON ${PROJECT_BINARY_DIR}/hexvac.ico)
 set(CPACK_NSIS_MUI_UNIICON ${PROJECT_BINARY_DIR}/hexvac.ico)
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+# A 64-bit installer and uninstaller for 64-bit programs: NSIS makes 32-bit
+# ones unless told, and those need the 32-bit half of Windows (WoW64),
+# which a 64-bit Wine without wine32 does not have.
+set(CPACK_NSIS_DEFINES "Target amd64-unicode")
 set(CPACK_NSIS_MANIFEST_DPI_AWARE ON)
 # No license text of its own: no license page.
 set(CPACK_NSIS_IGNORE_LICENSE_PAGE ON)
