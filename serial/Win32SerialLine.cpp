@@ -3,7 +3,7 @@
 // QSerialPort's Windows backend waits on an overlapped WaitCommEvent, which
 // Wine never completes; this line waits on the overlapped read itself: the
 // event loop sleeps on the read's event (QWinEventNotifier) and wakes when
-// bytes came in, or when the read's time-out restarts it.
+// bytes came in or the line failed.
 
 #include "serial/SerialLine.h"
 #include "serial/Win32Comm.h"
