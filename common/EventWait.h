@@ -10,3 +10,8 @@ void ProcessPendingMessages();
 // Sleeps in a local event loop for Ms milliseconds (under the test scale of
 // Timing), handling every event that arrives meanwhile.
 void WaitInEventLoop(int Ms);
+
+// The same for a wait that a reply must meet (listening for the answer to
+// an ACK): under the test scale it is never shortened below the floor of
+// Timing::ScaledReplyWait.
+void WaitForRepliesInEventLoop(int Ms);
