@@ -272,18 +272,6 @@ void Selection(TMenuItem* Item, TApdComPort& Port, bool Detect, QString& Result)
     CommonEnd(Port, Result, defaulted);
 }
 
-QString ErrorText(std::exception_ptr error) {
-    try {
-        std::rethrow_exception(error);
-    } catch (const std::exception& e) {
-        return QString::fromLocal8Bit(e.what());
-    } catch (...) {
-        // Not one of ours nor the library's: its type is all there is, and
-        // it has no text.
-        return QStringLiteral("unknown error");
-    }
-}
-
 } // namespace
 
 QString LogTimeStamp() {
