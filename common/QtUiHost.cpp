@@ -1,8 +1,7 @@
 #include "common/QtUiHost.h"
 
-#include <QFileDialog>
-
 #include <QApplication>
+#include <QFileDialog>
 #include <QCursor>
 #include <QWidget>
 
