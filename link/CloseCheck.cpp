@@ -7,6 +7,11 @@
 #include "serial/ApdComPort.h"
 #include "serial/Exchange.h"
 
+namespace {
+// The rate a handbox starts at, and where the program leaves it.
+constexpr qint32 DefaultBaud = 9600;
+} // namespace
+
 bool CloseCheck(TApdComPort& Port) {
     bool canClose = true;
     QObject* window = Port.parent();
@@ -14,7 +19,7 @@ bool CloseCheck(TApdComPort& Port) {
         // Is anything still answering the ACK?
         Port.ReplyBuffer.clear();
         Port.PutString(QByteArray(1, '\x06'));
-        WaitInEventLoop(Timing::CloseListenMs);
+        WaitForRepliesInEventLoop(Timing::CloseListenMs);
         ProcessPendingMessages();
         if (!Port.ReplyBuffer.isEmpty()) {
             QByteArray reply;
@@ -25,12 +30,18 @@ bool CloseCheck(TApdComPort& Port) {
                                        QStringLiteral("Close anyway"), 1) == 2;
         }
     }
-    if (canClose && LinkState.ScopeFound && LinkState.CurrentBaud != 9600) {
+    if (canClose && LinkState.ScopeFound && LinkState.CurrentBaud != DefaultBaud) {
         const int answer = AskQuestion(
             window, QStringLiteral("Scope is currently set to %1 baud").arg(LinkState.CurrentBaud),
             QStringLiteral("Reset to 9600 and close"), QStringLiteral("Close Anyway"), 1);
         if (answer == 1)
-            canClose = SetScopeBaud(Port, 9600);
+            canClose = SetScopeBaud(Port, DefaultBaud);
     }
     return canClose;
+}
+
+void ResetRateWithoutAsking(TApdComPort& Port) {
+    if (Port.Open() && LinkState.ScopeFound && !LinkState.InDownloadMode &&
+        Port.Baud() != DefaultBaud && AcceptsBaudChange(LinkState.HandboxKind))
+        SetScopeBaud(Port, DefaultBaud);
 }

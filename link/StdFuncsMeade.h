@@ -79,6 +79,9 @@ QString StatusText(TApdComPort& Port, bool Probed);
 // May the main window close? Asks when the handbox is still in download mode
 // or at a rate other than 9600, and offers to set it back.
 bool CloseCheck(TApdComPort& Port);
+// The program is being stopped and cannot ask: a handbox left at a rate
+// other than 9600 is put back there, as the close check's first answer does.
+void ResetRateWithoutAsking(TApdComPort& Port);
 
 // Shows the port lock window for a released port; fills in its result code.
 // Registered by the windows library; tests may register their own.

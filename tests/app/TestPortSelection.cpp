@@ -56,7 +56,6 @@ private slots:
     void TempFreeResultsDecideOnANewDetection();
     void CloseCheckAsksAboutDownloadModeAndRate();
     void RunDumpsAndCancelWindsDownBeforeTheNextRun();
-    void SourceChosenDuringARunWaitsForItsCleanEnd();
     void StatusLineTellsTheRateAfterARun();
     void UnpluggedHandboxIsReportedOnceAndDetectionRestarts_data();
     void UnpluggedHandboxIsReportedOnceAndDetectionRestarts();
@@ -326,35 +325,6 @@ void TestPortSelection::RunDumpsAndCancelWindsDownBeforeTheNextRun() {
     QTRY_VERIFY(!sim->Host().Engine().InDownloadMode());
 }
 
-void TestPortSelection::SourceChosenDuringARunWaitsForItsCleanEnd() {
-    const auto sim = AddHandbox({});
-    TFHexvac w;
-    QVERIFY(ShowAndDetect(w));
-    QTemporaryDir dir;
-    link_.Ui.AnswerSaveFile(dir.filePath(QStringLiteral("dump.bin")));
-    link_.Ui.Answer(1); // "Download"
-    w.RxTo->setValue(5);
-    // "None" while the run reads: the run ends first, out of download mode,
-    // and says so; only then is the port closed.
-    bool chosen = false;
-    QTimer ticker;
-    connect(&ticker, &QTimer::timeout, &w, [&] {
-        if (!chosen && w.SBLoad->text() == QLatin1String("Cancel")) {
-            chosen = true;
-            ItemTagged(w.ScopeSources, -1)->Click();
-        }
-    });
-    ticker.start(5);
-    w.SBLoad->click();
-    QVERIFY(chosen);
-    QVERIFY(!sim->Host().Engine().InDownloadMode());
-    QVERIFY(!w.ApdCom.Open());
-    const QStringList texts = link_.Ui.Texts();
-    QVERIFY2(texts.filter(QRegularExpression("^Dump cancelled after \\d+ bytes$")).size() == 1,
-             qPrintable(texts.join('|')));
-    QCOMPARE(w.SBarPanel0->text(), QStringLiteral("No COM port selected"));
-}
-
 void TestPortSelection::StatusLineTellsTheRateAfterARun() {
     const auto sim = AddHandbox(With(&HandboxSettings::Model, HandboxModel::Lx200Gps));
     const int number = sim->PortNumber();
@@ -367,9 +337,15 @@ void TestPortSelection::StatusLineTellsTheRateAfterARun() {
     w.RxFrom->setValue(2);
     w.RxTo->setValue(2);
     w.SBLoad->click();
-    // Leaving download mode put the handbox and the port back at 9600.
+    // Leaving download mode put the handbox and the port back at 9600. The
+    // status line says how the run ended, as the command line's last line
+    // does, with the link's status a hover away; the page label is cleared.
     QCOMPARE(sim->Host().Engine().Baud(), 9600);
-    QCOMPARE(w.SBarPanel0->text(), QStringLiteral("LX200GPS on COM%1 at 9600 baud").arg(number));
+    QCOMPARE(w.SBarPanel0->text(), QStringLiteral("Dump complete: 32768 bytes"));
+    QCOMPARE(w.SBarPanel0->toolTip(),
+             QStringLiteral("LX200GPS on COM%1 at 9600 baud").arg(number));
+    QCOMPARE(w.Label4->text(), QString());
+    QCOMPARE(link_.Ui.Entries().last().text, QStringLiteral("Data Mode required"));
 }
 
 void TestPortSelection::UnpluggedHandboxIsReportedOnceAndDetectionRestarts() {
