@@ -18,6 +18,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -26,6 +27,7 @@
 #include <QToolButton>
 
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -130,6 +132,8 @@ private slots:
     void AStopWhileAWindowWaitsEndsTheProgram_data();
     void AStopWhileAWindowWaitsEndsTheProgram();
     void AnErrorUnderAHandlerIsShownAndTheProgramGoesOn();
+    void AStopSignalMidDumpEndsTheProgramCleanly_data();
+    void AStopSignalMidDumpEndsTheProgramCleanly();
 
 private:
     std::unique_ptr<SimHandbox> AddHandbox(HandboxSettings Settings, LineOptions Options = {}) {
@@ -381,6 +385,36 @@ void TestWindowFaults::AnErrorUnderAHandlerIsShownAndTheProgramGoesOn() {
     w.findChild<QAction*>(QStringLiteral("About1"))->trigger();
     QTRY_COMPARE(link_.Ui.Entries().size(), 1);
     QVERIFY(w.isVisible());
+}
+
+void TestWindowFaults::AStopSignalMidDumpEndsTheProgramCleanly_data() {
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM") << SIGTERM;
+    QTest::newRow("SIGHUP") << SIGHUP;
+}
+
+// A real signal to a program run as main() runs the window: the run ends
+// as a cancel does, the handbox leaves download mode, nothing is shown
+// afterwards, and the program exits by itself.
+void TestWindowFaults::AStopSignalMidDumpEndsTheProgramCleanly() {
+    QFETCH(int, signal);
+    QTemporaryDir dir;
+    const QString file = dir.filePath("dump.bin");
+    QProcess program;
+    program.start(QStringLiteral(HEXVAC_WINDOW_STOP_PROBE), {file});
+    QVERIFY(program.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(file).size() >= ActAfterBytes ||
+                                 program.state() == QProcess::NotRunning,
+                             60000);
+    QVERIFY2(program.state() == QProcess::Running, program.readAllStandardError().constData());
+    ::kill(pid_t(program.processId()), signal);
+    QVERIFY(program.waitForFinished(30000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+    const QString out = QString::fromLocal8Bit(program.readAllStandardOutput());
+    QVERIFY2(out.endsWith("run\ndownload=0\n"), qPrintable(out));
+    const qint64 kept = QFileInfo(file).size();
+    QVERIFY2(kept % 256 == 0 && kept < PageBytes, qPrintable(QString::number(kept)));
 }
 
 HEXVAC_TEST(TestWindowFaults);
