@@ -86,7 +86,7 @@ int Scaled(int Ms);
 // the listening after an ACK) is never scaled below this, nor below its
 // real length when that is shorter: on a loaded machine the far side's
 // answer may take this long to be scheduled, read and handled.
-inline constexpr int ReplyWaitFloorMs = 120;
+inline constexpr int ReplyWaitFloorMs = 250;
 
 // The wall-clock length of a wait that a reply must meet: Scaled(Ms), but
 // not below the floor above (Ms in production).
