@@ -2,6 +2,7 @@
 
 #include "cli/DumpTool.h"
 
+#include "cli/NamedPortOnly.h"
 #include "cli/ProgressFace.h"
 #include "cli/RunLog.h"
 #include "common/MenuItem.h"
@@ -204,6 +205,7 @@ int RunDumpTool(const TDumpToolOptions& Options) {
 
     LinkState.NoAutoDetect = false;
     if (Options.Port != 0) {
+        ShowNamedPortOnly(Options.Port);
         QString portsText;
         BuildPorts(port, portsText);
         TMenuItem* item = sources.FindByTag(Options.Port);

@@ -19,6 +19,7 @@
 #include <functional>
 #include <grp.h>
 #include <stdlib.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -32,7 +33,8 @@ ProgramRun DumpTool(const QStringList& Arguments,
                       QStringList{QStringLiteral("--virtual-only")} + Arguments, Setup);
 }
 
-// A virtual port whose far end never answers: a cable with no handbox.
+// A virtual port whose far end never answers: a cable with no handbox. It
+// tells whether anyone has opened it.
 class SilentPort {
 public:
     explicit SilentPort(int Number) {
@@ -43,18 +45,26 @@ public:
         const std::string folder = MakeVirtualPortsFolder(error);
         link_ = VirtualPortLink(folder, Number);
         target_ = ::ptsname(master_);
-        ok_ = !folder.empty() && RegisterVirtualPort(folder, Number, target_, error) == Number;
+        watch_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        ok_ = watch_ >= 0 && ::inotify_add_watch(watch_, target_.c_str(), IN_OPEN) >= 0 &&
+              !folder.empty() && RegisterVirtualPort(folder, Number, target_, error) == Number;
     }
     ~SilentPort() {
         if (ok_)
             UnregisterVirtualPort(link_, target_);
-        if (master_ >= 0)
-            ::close(master_);
+        for (const int fd : {master_, watch_})
+            if (fd >= 0)
+                ::close(fd);
     }
     bool Ok() const { return ok_; }
+    bool Opened() const {
+        inotify_event event{};
+        return ::read(watch_, &event, sizeof event) > 0;
+    }
 
 private:
     int master_ = -1;
+    int watch_ = -1;
     bool ok_ = false;
     std::string link_;
     std::string target_;
@@ -70,6 +80,7 @@ private slots:
     void HelpVersionAndBothValueSpellings();
     void DumpsPageTwoExactlyAndReportsWhatItFound();
     void PortReportDescribesEveryPortWithoutTouchingTheLine();
+    void NamedPortIsTheOnlyOneOpened();
     void StopSignalsEndTheDumpLikeCancel();
     void StopAtAQuestionPutsTheRateBack();
     void FullDiskIsAFileErrorAndLeavesDownloadMode();
@@ -200,6 +211,18 @@ void TestDumpTool::PortReportDescribesEveryPortWithoutTouchingTheLine() {
     QFile workbook(classic + u'x');
     QVERIFY(workbook.open(QIODevice::ReadOnly));
     QCOMPARE(workbook.read(2), QByteArray("PK")); // Office Open XML is a zip archive
+}
+
+void TestDumpTool::NamedPortIsTheOnlyOneOpened() {
+    // Not even to see whether it is free: an open raises the control lines.
+    SimHandbox sim;
+    QVERIFY(StartLine(sim));
+    SilentPort other(252);
+    QVERIFY(other.Ok());
+    const ProgramRun info =
+        DumpTool({"--port", QStringLiteral("COM%1").arg(sim.PortNumber()), "--info"});
+    QVERIFY2(info.ExitCode == 0, qPrintable(info.Err));
+    QVERIFY(!other.Opened());
 }
 
 void TestDumpTool::StopSignalsEndTheDumpLikeCancel() {
