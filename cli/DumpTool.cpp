@@ -101,6 +101,15 @@ int ExitFor(TDumpOutcome Outcome) {
     }
 }
 
+// A run that ends before its dump began still says how it ended in the last
+// line on standard output, as every run does.
+int EndedBeforeTheDump(QTextStream& Out, bool Stopped) {
+    Out << (Stopped ? "Dump cancelled before it began: nothing read"
+                    : "Dump stopped: the port or the handbox went away before the dump began")
+        << Qt::endl;
+    return ExitIncomplete;
+}
+
 QString InfoLine(TApdComPort& Port) {
     const QString date =
         LinkState.FirmwareDate == 0 ? QStringLiteral("none") : DateToStr(LinkState.FirmwareDate);
@@ -219,7 +228,7 @@ int RunDumpTool(const TDumpToolOptions& Options) {
     }
     if (StopSignalled()) {
         err << "hexvac-dump: stopped" << Qt::endl;
-        return ExitIncomplete;
+        return EndedBeforeTheDump(out, true);
     }
     if (!LinkState.ScopeFound) {
         err << "hexvac-dump: no handbox found" << Qt::endl;
@@ -277,7 +286,7 @@ int RunDumpTool(const TDumpToolOptions& Options) {
         RestoreRate(port, rateFound);
         err << "hexvac-dump: "
             << (stopped ? "stopped before the dump began" : "the handbox went away") << Qt::endl;
-        return ExitIncomplete;
+        return EndedBeforeTheDump(out, stopped);
     }
 
     const int portNumber = port.ComNumber(); // a lost port is forgotten during the run

@@ -288,6 +288,9 @@ void TestDumpTool::StopAtAQuestionPutsTheRateBack() {
     QCOMPARE(tool.exitCode(), 3);
     said += QString::fromLocal8Bit(tool.readAllStandardError());
     QVERIFY2(said.contains("stopped before the dump began"), qPrintable(said));
+    // The last line on standard output says how the run ended, as for a dump.
+    const QString out = QString::fromLocal8Bit(tool.readAllStandardOutput());
+    QVERIFY2(out.endsWith("Dump cancelled before it began: nothing read\n"), qPrintable(out));
     QCOMPARE(sim.Host().Engine().Baud(), 9600); // the rate the tool raised, put back
     QVERIFY(!sim.Host().Engine().InDownloadMode());
 }
