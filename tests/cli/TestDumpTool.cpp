@@ -4,6 +4,7 @@
 #include "common/VirtualPorts.h"
 #include "tests/support/HandboxSim.h"
 #include "tests/support/ProgramRun.h"
+#include "tests/support/ScriptedPeer.h"
 #include "tests/support/SimLine.h"
 #include "tests/support/TestRegistry.h"
 
@@ -82,6 +83,7 @@ private slots:
     void PortReportDescribesEveryPortWithoutTouchingTheLine();
     void NamedPortIsTheOnlyOneOpened();
     void StopSignalsEndTheDumpLikeCancel();
+    void StopWhileIdentifyingSendsNothingMore();
     void StopAtAQuestionPutsTheRateBack();
     void FullDiskIsAFileErrorAndLeavesDownloadMode();
     void BusyLx200GpsIsNamedAsAnIdleOne();
@@ -258,6 +260,32 @@ void TestDumpTool::StopSignalsEndTheDumpLikeCancel() {
         QVERIFY(bytes == MemoryBytes(sim.Host().Engine().Memory(), 2, 0x8000, int(bytes.size())));
         QVERIFY(!sim.Host().Engine().InDownloadMode());
     }
+}
+
+void TestDumpTool::StopWhileIdentifyingSendsNothingMore() {
+    // A handbox that answers the baud test's ACK, then falls silent: the
+    // tool waits for the product name when the stop comes.
+    ScriptedPeer peer;
+    peer.Answer(QByteArray(1, '\x06'), "A");
+    peer.Answer(QByteArray(1, '\x06'), ""); // every later ACK goes unanswered
+    QString error;
+    const int number = peer.Start(error);
+    QVERIFY2(number != 0, qPrintable(error));
+    QTemporaryDir dir;
+    QProcess tool;
+    tool.start(QStringLiteral(HEXVAC_DUMP_PROGRAM),
+               {"--virtual-only", "--port", QStringLiteral("COM%1").arg(number), "--to", "2",
+                "--yes", "-o", dir.filePath("x.bin")});
+    tool.closeWriteChannel();
+    QTRY_VERIFY_WITH_TIMEOUT(peer.Received().contains(":GVP#"), 20000);
+    ::kill(pid_t(tool.processId()), SIGTERM);
+    QVERIFY(tool.waitForFinished(20000));
+    QCOMPARE(tool.exitCode(), 3);
+    // Not the question again, no reacquisition ("#", 06), no detection.
+    QVERIFY2(peer.Received().endsWith(":GVP#"), peer.Received().toPercentEncoding().constData());
+    const QString out = QString::fromLocal8Bit(tool.readAllStandardOutput());
+    QCOMPARE(out, QStringLiteral("Dump cancelled before it began: nothing read\n"));
+    QVERIFY(!QFile::exists(dir.filePath("x.bin")));
 }
 
 void TestDumpTool::StopAtAQuestionPutsTheRateBack() {
