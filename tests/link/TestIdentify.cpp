@@ -28,6 +28,7 @@ private slots:
     void SimulatedModelsAreNamedKindedAndClassed();
     void ProductNamesAreComparedExactly_data();
     void ProductNamesAreComparedExactly();
+    void AnswersThatNeverAgreeLeaveTheHandboxUnidentified();
     void NothingIsAskedWithoutAHandbox();
     void Reacquisition_data();
     void Reacquisition();
@@ -156,6 +157,24 @@ void TestIdentify::ProductNamesAreComparedExactly() {
                  QStringLiteral("Timeout from scope, refer log for details"));
         QCOMPARE(link_.Restarts, 0);
     }
+}
+
+void TestIdentify::AnswersThatNeverAgreeLeaveTheHandboxUnidentified() {
+    // Four asks, four product names: no dump may take any of them for the
+    // handbox's (a fifth ask would agree with the fourth).
+    PeerLine line;
+    line.Peer.Answer(QByteArray(1, '\x06'), "A");
+    for (const char* product : {"Autostar#", "LX2001#", "RCX400#", "Autostar II#"})
+        line.Peer.Answer(":GVP#", product);
+    QVERIFY(link_.Start(line));
+    LinkState.ScopeFound = true;
+    QCOMPARE(IdentifyHandbox(line.Port), QStringLiteral("Unknown"));
+    QCOMPARE(int(LinkState.HandboxKind), int(htNone));
+    QCOMPARE(int(LinkState.BaudClass), int(bcNone));
+    QCOMPARE(line.Peer.Received().count(":GVP#"), 4);
+    QVERIFY(!line.Peer.Received().contains(":GVD#"));
+    QCOMPARE(link_.Ui.Texts(), QStringList{"Scope not identified: its product name came back "
+                                           "different each time (a noisy line?)"});
 }
 
 void TestIdentify::NothingIsAskedWithoutAHandbox() {
