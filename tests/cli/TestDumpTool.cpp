@@ -34,8 +34,8 @@ ProgramRun DumpTool(const QStringList& Arguments,
                       QStringList{QStringLiteral("--virtual-only")} + Arguments, Setup);
 }
 
-// A virtual port whose far end never answers: a cable with no handbox. It
-// tells whether anyone has opened it.
+// A virtual port whose far end never answers: a cable with no handbox.
+// It tells whether anyone has opened it.
 class SilentPort {
 public:
     explicit SilentPort(int Number) {
@@ -81,15 +81,15 @@ private slots:
     void HelpVersionAndBothValueSpellings();
     void DumpsPageTwoExactlyAndReportsWhatItFound();
     void PortReportDescribesEveryPortWithoutTouchingTheLine();
-    void NamedPortIsTheOnlyOneOpened();
     void StopSignalsEndTheDumpLikeCancel();
-    void StopWhileIdentifyingSendsNothingMore();
     void StopAtAQuestionPutsTheRateBack();
     void FullDiskIsAFileErrorAndLeavesDownloadMode();
     void BusyLx200GpsIsNamedAsAnIdleOne();
     void LogFileHoldsTheRunAsTheLogViewShowsIt();
     void ListTellsAPortWithoutPermissionFromOneInUse();
     void ListSaysWhyThePortsFolderIsIgnored();
+    void NamedPortIsTheOnlyOneOpened();
+    void StopWhileIdentifyingSendsNothingMore();
 };
 
 void TestDumpTool::UsageErrorsAndNoHandboxGiveTheirExitCodes() {
@@ -215,18 +215,6 @@ void TestDumpTool::PortReportDescribesEveryPortWithoutTouchingTheLine() {
     QCOMPARE(workbook.read(2), QByteArray("PK")); // Office Open XML is a zip archive
 }
 
-void TestDumpTool::NamedPortIsTheOnlyOneOpened() {
-    // Not even to see whether it is free: an open raises the control lines.
-    SimHandbox sim;
-    QVERIFY(StartLine(sim));
-    SilentPort other(252);
-    QVERIFY(other.Ok());
-    const ProgramRun info =
-        DumpTool({"--port", QStringLiteral("COM%1").arg(sim.PortNumber()), "--info"});
-    QVERIFY2(info.ExitCode == 0, qPrintable(info.Err));
-    QVERIFY(!other.Opened());
-}
-
 void TestDumpTool::StopSignalsEndTheDumpLikeCancel() {
     LineOptions paced; // a page takes half a minute: the signal comes mid-page
     paced.Pace = true;
@@ -260,32 +248,6 @@ void TestDumpTool::StopSignalsEndTheDumpLikeCancel() {
         QVERIFY(bytes == MemoryBytes(sim.Host().Engine().Memory(), 2, 0x8000, int(bytes.size())));
         QVERIFY(!sim.Host().Engine().InDownloadMode());
     }
-}
-
-void TestDumpTool::StopWhileIdentifyingSendsNothingMore() {
-    // A handbox that answers the baud test's ACK, then falls silent: the
-    // tool waits for the product name when the stop comes.
-    ScriptedPeer peer;
-    peer.Answer(QByteArray(1, '\x06'), "A");
-    peer.Answer(QByteArray(1, '\x06'), ""); // every later ACK goes unanswered
-    QString error;
-    const int number = peer.Start(error);
-    QVERIFY2(number != 0, qPrintable(error));
-    QTemporaryDir dir;
-    QProcess tool;
-    tool.start(QStringLiteral(HEXVAC_DUMP_PROGRAM),
-               {"--virtual-only", "--port", QStringLiteral("COM%1").arg(number), "--to", "2",
-                "--yes", "-o", dir.filePath("x.bin")});
-    tool.closeWriteChannel();
-    QTRY_VERIFY_WITH_TIMEOUT(peer.Received().contains(":GVP#"), 20000);
-    ::kill(pid_t(tool.processId()), SIGTERM);
-    QVERIFY(tool.waitForFinished(20000));
-    QCOMPARE(tool.exitCode(), 3);
-    // Not the question again, no reacquisition ("#", 06), no detection.
-    QVERIFY2(peer.Received().endsWith(":GVP#"), peer.Received().toPercentEncoding().constData());
-    const QString out = QString::fromLocal8Bit(tool.readAllStandardOutput());
-    QCOMPARE(out, QStringLiteral("Dump cancelled before it began: nothing read\n"));
-    QVERIFY(!QFile::exists(dir.filePath("x.bin")));
 }
 
 void TestDumpTool::StopAtAQuestionPutsTheRateBack() {
@@ -483,6 +445,44 @@ void TestDumpTool::ListSaysWhyThePortsFolderIsIgnored() {
                            .arg(QString::fromStdString(folder)));
     // Trusted again, the port is back.
     QVERIFY(DumpTool({"--list"}).Out.startsWith(QLatin1String("COM251\t")));
+}
+
+void TestDumpTool::NamedPortIsTheOnlyOneOpened() {
+    // Not even to see whether it is free: an open raises the control lines.
+    SimHandbox sim;
+    QVERIFY(StartLine(sim));
+    SilentPort other(252);
+    QVERIFY(other.Ok());
+    const ProgramRun info =
+        DumpTool({"--port", QStringLiteral("COM%1").arg(sim.PortNumber()), "--info"});
+    QVERIFY2(info.ExitCode == 0, qPrintable(info.Err));
+    QVERIFY(!other.Opened());
+}
+
+void TestDumpTool::StopWhileIdentifyingSendsNothingMore() {
+    // A handbox that answers the baud test's ACK, then falls silent: the
+    // tool waits for the product name when the stop comes.
+    ScriptedPeer peer;
+    peer.Answer(QByteArray(1, '\x06'), "A");
+    peer.Answer(QByteArray(1, '\x06'), ""); // every later ACK goes unanswered
+    QString error;
+    const int number = peer.Start(error);
+    QVERIFY2(number != 0, qPrintable(error));
+    QTemporaryDir dir;
+    QProcess tool;
+    tool.start(QStringLiteral(HEXVAC_DUMP_PROGRAM),
+               {"--virtual-only", "--port", QStringLiteral("COM%1").arg(number), "--to", "2",
+                "--yes", "-o", dir.filePath("x.bin")});
+    tool.closeWriteChannel();
+    QTRY_VERIFY_WITH_TIMEOUT(peer.Received().contains(":GVP#"), 20000);
+    ::kill(pid_t(tool.processId()), SIGTERM);
+    QVERIFY(tool.waitForFinished(20000));
+    QCOMPARE(tool.exitCode(), 3);
+    // Not the question again, no reacquisition ("#", 06), no detection.
+    QVERIFY2(peer.Received().endsWith(":GVP#"), peer.Received().toPercentEncoding().constData());
+    const QString out = QString::fromLocal8Bit(tool.readAllStandardOutput());
+    QCOMPARE(out, QStringLiteral("Dump cancelled before it began: nothing read\n"));
+    QVERIFY(!QFile::exists(dir.filePath("x.bin")));
 }
 
 HEXVAC_TEST(TestDumpTool);
