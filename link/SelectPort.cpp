@@ -276,7 +276,7 @@ void Selection(TMenuItem* Item, TApdComPort& Port, bool Detect, QString& Result)
     CommonEnd(Port, Result, defaulted);
 }
 
-QString ErrorText(std::exception_ptr error) {
+QString ErrorText(const std::exception_ptr& error) {
     try {
         std::rethrow_exception(error);
     } catch (const std::exception& e) {
