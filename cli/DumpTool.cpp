@@ -2,6 +2,7 @@
 
 #include "cli/DumpTool.h"
 
+#include "cli/NamedPortOnly.h"
 #include "cli/ProgressFace.h"
 #include "cli/RunLog.h"
 #include "common/MenuItem.h"
@@ -98,6 +99,15 @@ int ExitFor(TDumpOutcome Outcome) {
     default:
         return ExitIncomplete;
     }
+}
+
+// A run that ends before its dump began still says how it ended in the last
+// line on standard output, as every run does.
+int EndedBeforeTheDump(QTextStream& Out, bool Stopped) {
+    Out << (Stopped ? "Dump cancelled before it began: nothing read"
+                    : "Dump stopped: the port or the handbox went away before the dump began")
+        << Qt::endl;
+    return ExitIncomplete;
 }
 
 QString InfoLine(TApdComPort& Port) {
@@ -204,6 +214,7 @@ int RunDumpTool(const TDumpToolOptions& Options) {
 
     LinkState.NoAutoDetect = false;
     if (Options.Port != 0) {
+        ShowNamedPortOnly(Options.Port);
         QString portsText;
         BuildPorts(port, portsText);
         TMenuItem* item = sources.FindByTag(Options.Port);
@@ -217,7 +228,7 @@ int RunDumpTool(const TDumpToolOptions& Options) {
     }
     if (StopSignalled()) {
         err << "hexvac-dump: stopped" << Qt::endl;
-        return ExitIncomplete;
+        return EndedBeforeTheDump(out, true);
     }
     if (!LinkState.ScopeFound) {
         err << "hexvac-dump: no handbox found" << Qt::endl;
@@ -275,7 +286,7 @@ int RunDumpTool(const TDumpToolOptions& Options) {
         RestoreRate(port, rateFound);
         err << "hexvac-dump: "
             << (stopped ? "stopped before the dump began" : "the handbox went away") << Qt::endl;
-        return ExitIncomplete;
+        return EndedBeforeTheDump(out, stopped);
     }
 
     const int portNumber = port.ComNumber(); // a lost port is forgotten during the run

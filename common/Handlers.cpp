@@ -2,7 +2,7 @@
 
 #include "common/StdFuncsMisc.h"
 
-QString ErrorText(std::exception_ptr Error) {
+QString ErrorText(const std::exception_ptr& Error) {
     try {
         std::rethrow_exception(Error);
     } catch (const std::exception& e) {

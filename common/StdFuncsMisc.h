@@ -112,7 +112,7 @@ private:
 
 // What an error caught at a boundary says: the text of a standard exception,
 // "unknown error" for anything else.
-QString ErrorText(std::exception_ptr Error);
+QString ErrorText(const std::exception_ptr& Error);
 
 // Runs Handler, an event handler of a window, so that no error escapes it
 // into the event loop: Qt cannot carry one through, and the program would

@@ -208,7 +208,11 @@ void CommonEnd(TApdComPort& Port, const QString& Result, bool Defaulted) {
     if (LinkState.ScopeFound) {
         Log(Port, Result + QStringLiteral(" selected. Scope found"));
         const QString name = IdentifyHandbox(Port);
-        if (LinkState.InDownloadMode) {
+        if (StopSignalled()) {
+            // The program is being stopped: it warns of nothing and tests
+            // nothing more, so the handbox hears no further command.
+            Log(Port, QStringLiteral("Stopped: nothing more is asked of the handbox"));
+        } else if (LinkState.InDownloadMode) {
             ShowMessageAt(Port.parent(), QStringLiteral("Warning, ") + name +
                                              QStringLiteral(" found but it is in download mode"));
             Log(Port, QStringLiteral("Warning - ") + name +

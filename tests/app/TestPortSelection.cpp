@@ -376,8 +376,9 @@ void TestPortSelection::UnpluggedHandboxIsReportedOnceAndDetectionRestarts() {
 void TestPortSelection::UnpluggedHandboxIsReportedOnceAndDetectionRestarts_data() {
     QTest::addColumn<int>("vanishAfter");
     QTest::addColumn<bool>("whileIdle");
-    // Found, identified and tested (ACK, ACK, ":GVP#", ":GVD#", peek), then gone.
-    QTest::newRow("while idle") << 5 << true;
+    // Found, identified (each question twice) and tested (ACK, ACK, ACK,
+    // ":GVP#", ":GVP#", ":GVD#", ":GVD#", peek), then gone.
+    QTest::newRow("while idle") << 8 << true;
     // Gone at the identification's first question.
     QTest::newRow("during a probe") << 1 << false;
 }

@@ -4,6 +4,7 @@
 #include "common/VirtualPorts.h"
 #include "tests/support/HandboxSim.h"
 #include "tests/support/ProgramRun.h"
+#include "tests/support/ScriptedPeer.h"
 #include "tests/support/SimLine.h"
 #include "tests/support/TestRegistry.h"
 
@@ -19,6 +20,7 @@
 #include <functional>
 #include <grp.h>
 #include <stdlib.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,6 +35,7 @@ ProgramRun DumpTool(const QStringList& Arguments,
 }
 
 // A virtual port whose far end never answers: a cable with no handbox.
+// It tells whether anyone has opened it.
 class SilentPort {
 public:
     explicit SilentPort(int Number) {
@@ -43,18 +46,26 @@ public:
         const std::string folder = MakeVirtualPortsFolder(error);
         link_ = VirtualPortLink(folder, Number);
         target_ = ::ptsname(master_);
-        ok_ = !folder.empty() && RegisterVirtualPort(folder, Number, target_, error) == Number;
+        watch_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        ok_ = watch_ >= 0 && ::inotify_add_watch(watch_, target_.c_str(), IN_OPEN) >= 0 &&
+              !folder.empty() && RegisterVirtualPort(folder, Number, target_, error) == Number;
     }
     ~SilentPort() {
         if (ok_)
             UnregisterVirtualPort(link_, target_);
-        if (master_ >= 0)
-            ::close(master_);
+        for (const int fd : {master_, watch_})
+            if (fd >= 0)
+                ::close(fd);
     }
     bool Ok() const { return ok_; }
+    bool Opened() const {
+        inotify_event event{};
+        return ::read(watch_, &event, sizeof event) > 0;
+    }
 
 private:
     int master_ = -1;
+    int watch_ = -1;
     bool ok_ = false;
     std::string link_;
     std::string target_;
@@ -77,6 +88,8 @@ private slots:
     void LogFileHoldsTheRunAsTheLogViewShowsIt();
     void ListTellsAPortWithoutPermissionFromOneInUse();
     void ListSaysWhyThePortsFolderIsIgnored();
+    void NamedPortIsTheOnlyOneOpened();
+    void StopWhileIdentifyingSendsNothingMore();
 };
 
 void TestDumpTool::UsageErrorsAndNoHandboxGiveTheirExitCodes() {
@@ -265,6 +278,9 @@ void TestDumpTool::StopAtAQuestionPutsTheRateBack() {
     QCOMPARE(tool.exitCode(), 3);
     said += QString::fromLocal8Bit(tool.readAllStandardError());
     QVERIFY2(said.contains("stopped before the dump began"), qPrintable(said));
+    // The last line on standard output says how the run ended, as for a dump.
+    const QString out = QString::fromLocal8Bit(tool.readAllStandardOutput());
+    QVERIFY2(out.endsWith("Dump cancelled before it began: nothing read\n"), qPrintable(out));
     // The rate the tool raised, put back: the handbox may read the command
     // a moment after the tool has ended.
     QTRY_COMPARE_WITH_TIMEOUT(sim.Host().Engine().Baud(), 9600, 5000);
@@ -431,6 +447,44 @@ void TestDumpTool::ListSaysWhyThePortsFolderIsIgnored() {
                            .arg(QString::fromStdString(folder)));
     // Trusted again, the port is back.
     QVERIFY(DumpTool({"--list"}).Out.startsWith(QLatin1String("COM251\t")));
+}
+
+void TestDumpTool::NamedPortIsTheOnlyOneOpened() {
+    // Not even to see whether it is free: an open raises the control lines.
+    SimHandbox sim;
+    QVERIFY(StartLine(sim));
+    SilentPort other(252);
+    QVERIFY(other.Ok());
+    const ProgramRun info =
+        DumpTool({"--port", QStringLiteral("COM%1").arg(sim.PortNumber()), "--info"});
+    QVERIFY2(info.ExitCode == 0, qPrintable(info.Err));
+    QVERIFY(!other.Opened());
+}
+
+void TestDumpTool::StopWhileIdentifyingSendsNothingMore() {
+    // A handbox that answers the baud test's ACK, then falls silent: the
+    // tool waits for the product name when the stop comes.
+    ScriptedPeer peer;
+    peer.Answer(QByteArray(1, '\x06'), "A");
+    peer.Answer(QByteArray(1, '\x06'), ""); // every later ACK goes unanswered
+    QString error;
+    const int number = peer.Start(error);
+    QVERIFY2(number != 0, qPrintable(error));
+    QTemporaryDir dir;
+    QProcess tool;
+    tool.start(QStringLiteral(HEXVAC_DUMP_PROGRAM),
+               {"--virtual-only", "--port", QStringLiteral("COM%1").arg(number), "--to", "2",
+                "--yes", "-o", dir.filePath("x.bin")});
+    tool.closeWriteChannel();
+    QTRY_VERIFY_WITH_TIMEOUT(peer.Received().contains(":GVP#"), 20000);
+    ::kill(pid_t(tool.processId()), SIGTERM);
+    QVERIFY(tool.waitForFinished(20000));
+    QCOMPARE(tool.exitCode(), 3);
+    // Not the question again, no reacquisition ("#", 06), no detection.
+    QVERIFY2(peer.Received().endsWith(":GVP#"), peer.Received().toPercentEncoding().constData());
+    const QString out = QString::fromLocal8Bit(tool.readAllStandardOutput());
+    QCOMPARE(out, QStringLiteral("Dump cancelled before it began: nothing read\n"));
+    QVERIFY(!QFile::exists(dir.filePath("x.bin")));
 }
 
 HEXVAC_TEST(TestDumpTool);
