@@ -62,7 +62,8 @@ private slots:
 
 private:
     // A running handbox, added to the listed ports.
-    std::unique_ptr<SimHandbox> AddHandbox(HandboxSettings settings, LineOptions options = {});
+    std::unique_ptr<SimHandbox> AddHandbox(const HandboxSettings& settings,
+                                           const LineOptions& options = {});
     int AddPeer(ScriptedPeer& peer);
     // Shows the window, answers "YES" to its start-up question and waits
     // until a handbox is found and "Run" is enabled.
@@ -75,8 +76,8 @@ private:
     LinkFixture link_;
 };
 
-std::unique_ptr<SimHandbox> TestPortSelection::AddHandbox(HandboxSettings settings,
-                                                          LineOptions options) {
+std::unique_ptr<SimHandbox> TestPortSelection::AddHandbox(const HandboxSettings& settings,
+                                                          const LineOptions& options) {
     auto sim = std::make_unique<SimHandbox>(settings, options);
     if (!link_.Start(*sim))
         qFatal("no simulated handbox");
@@ -238,11 +239,11 @@ void TestPortSelection::TempFreeResultsDecideOnANewDetection() {
             QVERIFY(!request.Port->Open()); // released while the window shows
             request.ResultCode = code;
         });
-        const int detections = LogText(w.ApdCom).count("---AutoDetect Starting---");
+        const auto detections = LogText(w.ApdCom).count("---AutoDetect Starting---");
         ItemTagged(w.ScopeSources, 998)->Click();
         QTRY_VERIFY(!LinkState.SelectingPort);
         QVERIFY(savedType.startsWith("Auto"));
-        const int after = LogText(w.ApdCom).count("---AutoDetect Starting---");
+        const auto after = LogText(w.ApdCom).count("---AutoDetect Starting---");
         if (code == QLatin1String("LOCK")) {
             QCOMPARE(after, detections); // carries on as it was
         } else {
@@ -317,7 +318,7 @@ void TestPortSelection::RunDumpsAndCancelWindsDownBeforeTheNextRun() {
     ticker.start(5);
     w.SBLoad->click();
     QCOMPARE(clicks, 2);
-    QVERIFY(dumped.size() < 4 * 0x8000);
+    QVERIFY(dumped.size() < qint64(4) * 0x8000);
     const int questions =
         int(std::count_if(link_.Ui.Entries().begin(), link_.Ui.Entries().end(),
                           [](const auto& e) { return e.text == "Data Mode required"; }));

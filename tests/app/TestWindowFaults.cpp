@@ -136,7 +136,8 @@ private slots:
     void AStopSignalMidDumpEndsTheProgramCleanly();
 
 private:
-    std::unique_ptr<SimHandbox> AddHandbox(HandboxSettings Settings, LineOptions Options = {}) {
+    std::unique_ptr<SimHandbox> AddHandbox(const HandboxSettings& Settings,
+                                            const LineOptions& Options = {}) {
         auto sim = std::make_unique<SimHandbox>(Settings, Options);
         if (!link_.Start(*sim))
             qFatal("no simulated handbox");

@@ -59,7 +59,7 @@ QWidget* FindDialog(const char* Name) {
 
 // Runs Action on the named dialog once its own event loop is running (null
 // if there is no such dialog).
-void WhenShown(const char* Name, std::function<void(QWidget*)> Action) {
+void WhenShown(const char* Name, const std::function<void(QWidget*)>& Action) {
     QTimer::singleShot(0, [Name, Action] { Action(FindDialog(Name)); });
 }
 

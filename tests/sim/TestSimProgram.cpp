@@ -13,7 +13,7 @@
 
 namespace {
 
-bool Parse(std::vector<std::string> Args, SimOptions& Options, std::string& Error) {
+bool Parse(const std::vector<std::string>& Args, SimOptions& Options, std::string& Error) {
     Options = SimOptions{};
     return ParseSimOptions(Args, Options, Error);
 }
