@@ -11,7 +11,11 @@ void ProcessPendingMessages() {
 }
 
 void WaitInEventLoop(int Ms) {
+    WaitInEventLoopUnscaled(Timing::Scaled(Ms));
+}
+
+void WaitInEventLoopUnscaled(int Ms) {
     QEventLoop loop;
-    QTimer::singleShot(Timing::Scaled(Ms), &loop, &QEventLoop::quit);
+    QTimer::singleShot(Ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
     loop.exec();
 }

@@ -75,6 +75,7 @@ TDateTime GetFirmwareDate(TApdComPort& Port) {
 QString IdentifyHandbox(TApdComPort& Port) {
     QString result = QStringLiteral(" ");
     LinkState.HandboxKind = htNone;
+    LinkState.ProductName.clear();
     LinkState.BaudClass = bcNone;
     if (!LinkState.ScopeFound)
         return result;
@@ -100,6 +101,7 @@ QString IdentifyHandbox(TApdComPort& Port) {
     if (product.isEmpty() && Port.Exchange.Identifications != before)
         return Port.Exchange.LastIdentity; // identified again while this reply was lost
     result = QString::fromLatin1(product);
+    LinkState.ProductName = result;
     LinkState.HandboxKind = KindOfProduct(product);
     const TDateTime date = GetFirmwareDate(Port);
     if (Port.Exchange.Identifications != before)

@@ -36,6 +36,7 @@ QString HandboxStatusWord(std::uint8_t Kind) {
 void TLinkState::ForgetHandbox() {
     ScopeFound = false;
     HandboxKind = htNone;
+    ProductName.clear();
     BaudClass = bcNone;
     PeekOK = false;
     PokeOK = false;
@@ -101,10 +102,6 @@ TFormatSettings SystemFormats() {
 
 const QDate DateEpoch(1899, 12, 30);
 
-QDate ToQDate(TDateTime value) {
-    return DateEpoch.addDays(static_cast<qint64>(value));
-}
-
 // The short date format as a Qt pattern; "/" stands for the date separator.
 QString QtDatePattern() {
     QString pattern;
@@ -129,6 +126,10 @@ QString QtDatePattern() {
 }
 
 } // namespace
+
+QDate ToQDate(TDateTime value) {
+    return DateEpoch.addDays(static_cast<qint64>(value));
+}
 
 TFormatSettings FormatSettings = SystemFormats();
 

@@ -1,10 +1,15 @@
 // The memory dump against a simulated handbox: the bytes land at the file
 // offsets of their addresses, whatever the line or the user does meanwhile.
 
+#include "common/StdFuncsMisc.h"
+#include "link/DumpManifest.h"
+#include "link/DumpResume.h"
 #include "tests/link/DumpTestSupport.h"
 #include "tests/support/LinkFixture.h"
 #include "tests/support/TestRegistry.h"
 
+#include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -34,7 +39,9 @@ private slots:
     void PeekModeReadsWordsHighByteFirst_data();
     void PeekModeReadsWordsHighByteFirst();
     void CancelKeepsWhatWasReadAndLeavesDownloadMode();
+    void InterruptedDumpIsContinuedWhereItStopped();
     void HandboxThatWillNotEnterDownloadModeLeavesAnEmptyFile();
+    void FileThatCannotBeCreatedSendsNothing_data();
     void FileThatCannotBeCreatedSendsNothing();
     void DefaultFileNames();
 
@@ -87,12 +94,27 @@ void TestDumpRun::DownloadModePagesLandAtTheirAddresses() {
     QVERIFY(FileBytes(file_) == expected);
     QCOMPARE(result.Bytes, qint64(expected.size()));
     QCOMPARE(face.Labels, labels);
+    // The manifest beside it says what it holds, with the file's own hash.
+    TDumpManifest manifest;
+    QString error;
+    QVERIFY2(ReadDumpManifest(file_, manifest, error), qPrintable(error));
+    QCOMPARE(OutcomeWord(manifest.Outcome), QStringLiteral("complete"));
+    QCOMPARE(manifest.Bytes, qint64(expected.size()));
+    QCOMPARE(manifest.ExpectedBytes, qint64(expected.size()));
+    QCOMPARE(manifest.Sha256,
+             QCryptographicHash::hash(expected, QCryptographicHash::Sha256).toHex());
 
     const QStringList commands = BlockCommands(line.Port);
     QCOMPARE(commands.size(), expected.size() / 128);
     if (!includeLow && kind == htAutostar497) {
         QCOMPARE(commands.mid(0, 2), QStringList({"R[02][80][00][80]", "R[02][80][80][80]"}));
         QCOMPARE(commands.mid(254), QStringList({"R[02][FF][00][80]", "R[02][FF][80][80]"}));
+    }
+    // Where a continued dump finds each byte: the address read for its offset.
+    for (qsizetype i = 0; i < commands.size(); ++i) {
+        const qint64 address = DumpAddressAt(options, std::uint8_t(kind), 1, i * 128);
+        QCOMPARE(DecodeHexEscapes(commands[i].toLatin1()),
+                 BlockRead(int(address >> 16), (address >> 8) & 0xFF, address & 0xFF, 128));
     }
     // Download mode is left, and the port is back at 9600 baud.
     QTRY_VERIFY(!line.Host()
@@ -149,6 +171,72 @@ void TestDumpRun::CancelKeepsWhatWasReadAndLeavesDownloadMode() {
     QTRY_VERIFY(!line.Host().Engine().InDownloadMode()); // "I" was still sent
 }
 
+void TestDumpRun::InterruptedDumpIsContinuedWhereItStopped() {
+    SimLine line;
+    QVERIFY(link_.Start(line));
+    LinkState.HandboxKind = htAutostar497;
+    LinkState.ProductName = QStringLiteral("Autostar");
+    LinkState.FirmwareDate = EncodeDate(2006, 9, 18);
+    RecordingFace stopped;
+    stopped.CancelAt = [](qint64 written) {
+        return written >= 10 * 256;
+    };
+    TDumpOptions options;
+    options.ToPage = 3;
+    QCOMPARE(int(LoggedDump(line, options, 1, file_, stopped).Outcome),
+             int(TDumpOutcome::Cancelled));
+
+    // What the window asks about: this handbox's unfinished dump of this
+    // range, and nothing else.
+    QString why;
+    QVERIFY2(ResumableDump(file_, options, &why), qPrintable(why));
+    TDumpOptions otherRange = options;
+    otherRange.ToPage = 4;
+    QVERIFY(!ResumableDump(file_, otherRange, &why));
+    QVERIFY2(why.startsWith("it holds another range"), qPrintable(why));
+    LinkState.FirmwareDate += 1;
+    QVERIFY(!ResumableDump(file_, options, &why));
+    QVERIFY2(why.contains("its firmware is of 2006-09-18, this one's of 2006-09-19"),
+             qPrintable(why));
+    LinkState.FirmwareDate -= 1;
+
+    // A piece the interrupted run had to fill with zeros is read again.
+    TDumpManifest manifest;
+    QString error;
+    QVERIFY(ReadDumpManifest(file_, manifest, error));
+    manifest.ZeroFilled << TDumpPiece{256, 0x28100, 128};
+    {
+        QFile file(file_);
+        QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(256));
+        file.write(QByteArray(128, DumpFillByte));
+    }
+    QVERIFY(WriteDumpManifest(file_, manifest, error));
+
+    const qsizetype before = BlockCommands(line.Port).size();
+    RecordingFace face;
+    const TDumpResult result = ResumeDump(line.Port, file_, face);
+    QCOMPARE(int(result.Outcome), int(TDumpOutcome::Complete));
+    const HandboxMemory& memory = line.Host().Engine().Memory();
+    QVERIFY(FileBytes(file_) ==
+            MemoryBytes(memory, 2, 0x8000, 0x8000) + MemoryBytes(memory, 3, 0x8000, 0x8000));
+    // The last whole block compared, the zero-filled piece, then on from
+    // the first byte not in the file.
+    QCOMPARE(BlockCommands(line.Port).mid(before, 4),
+             QStringList({"R[02][89][00][80]", "R[02][89][80][80]", "R[02][81][00][80]",
+                          "R[02][8A][00][80]"}));
+    QCOMPARE(BlockCommands(line.Port).size() - before, 3 + (0x10000 - 10 * 256) / 128);
+    // The manifest reads as if the dump had run in one go.
+    QVERIFY(ReadDumpManifest(file_, manifest, error));
+    QCOMPARE(OutcomeWord(manifest.Outcome), QStringLiteral("complete"));
+    QCOMPARE(manifest.Summary, QStringLiteral("Dump complete: 65536 bytes"));
+    QVERIFY(manifest.ZeroFilled.isEmpty());
+    QCOMPARE(manifest.Resumes.size(), 1);
+    QCOMPARE(manifest.Resumes.first().FromByte, 10 * 256);
+    QCOMPARE(manifest.Sha256,
+             QCryptographicHash::hash(FileBytes(file_), QCryptographicHash::Sha256).toHex());
+    QTRY_VERIFY(!line.Host().Engine().InDownloadMode());
+}
+
 void TestDumpRun::HandboxThatWillNotEnterDownloadModeLeavesAnEmptyFile() {
     PeerLine line;
     line.Peer.Answer(QByteArray(1, '\x06'), "A");
@@ -164,15 +252,28 @@ void TestDumpRun::HandboxThatWillNotEnterDownloadModeLeavesAnEmptyFile() {
     QVERIFY(!line.Peer.Received().contains('I'));
 }
 
+void TestDumpRun::FileThatCannotBeCreatedSendsNothing_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("why");
+    QTest::newRow("no such folder") << "no/such/folder/x.bin"
+                                    << "No such file or directory";
+    // A folder stands where the manifest goes: a dump that could be neither
+    // checked nor continued is a file error.
+    QTest::newRow("manifest cannot be written") << "blocked.bin"
+                                                << "blocked.bin.json";
+}
+
 void TestDumpRun::FileThatCannotBeCreatedSendsNothing() {
+    QFETCH(QString, name);
+    QFETCH(QString, why);
+    QVERIFY(QDir(dir_.path()).mkpath(QStringLiteral("blocked.bin.json")));
     PeerLine line;
     QVERIFY(link_.Start(line));
     LinkState.HandboxKind = htAutostar497;
     RecordingFace face;
-    const TDumpResult result =
-        RunDump(line.Port, {}, 1, dir_.filePath("no/such/folder/x.bin"), face);
+    const TDumpResult result = RunDump(line.Port, {}, 1, dir_.filePath(name), face);
     QCOMPARE(int(result.Outcome), int(TDumpOutcome::FileError));
-    QVERIFY(!result.Error.isEmpty());
+    QVERIFY2(DumpResultText(result).contains(why), qPrintable(DumpResultText(result)));
     QTest::qWait(50);
     QVERIFY(line.Peer.Received().isEmpty());
 }
