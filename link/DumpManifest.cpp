@@ -48,7 +48,7 @@ QJsonArray PiecesValue(const QList<TDumpPiece>& Pieces) {
 }
 
 bool PiecesOf(const QJsonValue& Value, QList<TDumpPiece>& Pieces) {
-    for (const QJsonValue& item : Value.toArray()) {
+    for (const auto& item : Value.toArray()) {
         const QJsonObject o = item.toObject();
         TDumpPiece piece;
         piece.Address = HexValue(o.value(QStringLiteral("address")));
@@ -154,7 +154,7 @@ bool FromJson(const QJsonObject& o, TDumpManifest& M) {
     M.PieceBytes = o.value(QStringLiteral("pieceBytes")).toInt(0);
     M.ReadAgain = o.value(QStringLiteral("readAgain")).toInt();
     M.Sha256 = o.value(QStringLiteral("sha256")).toString().toLatin1();
-    for (const QJsonValue& item : o.value(QStringLiteral("resumes")).toArray()) {
+    for (const auto& item : o.value(QStringLiteral("resumes")).toArray()) {
         const QJsonObject r = item.toObject();
         M.Resumes << TDumpResume{TimeOf(r.value(QStringLiteral("start"))),
                                  r.value(QStringLiteral("fromByte")).toInteger(),

@@ -36,7 +36,7 @@ QByteArray ReadHalfBlock(TDumpReader& Reader, int Page, int Block, int Low, qint
         DecodeHexEscapes(QStringLiteral("R[%1][%2][%3][80]")
                              .arg(FormatHex(0, Page), FormatHex(0, Block), FormatHex(2, Low))
                              .toLatin1());
-    const TDumpPiece piece{Offset, qint64(Page) * 0x10000 + Block * 0x100 + Low, HalfBlock};
+    const TDumpPiece piece{Offset, qint64(Page) * 0x10000 + qint64(Block) * 0x100 + Low, HalfBlock};
     return Reader.ReadPiece(piece, BlockCommandBytes + HalfBlock, [&] {
         QByteArray reply;
         SendCommand(Reader.Port, command, HalfBlock, Timing::BlockReplyMs, false, reply);

@@ -7,6 +7,7 @@
 #include <QLocale>
 #include <QStringList>
 #include <array>
+#include <cmath>
 
 TLinkState LinkState;
 
@@ -210,10 +211,11 @@ QString DateToStr(TDateTime Date) {
 
 QString DateTimeToStr(TDateTime DateTime) {
     const QDate date = ToQDate(DateTime);
-    const double fraction = DateTime - static_cast<qint64>(DateTime);
+    const double fraction = DateTime - std::trunc(DateTime);
     QString text = date.toString(QtDatePattern());
     if (fraction > 0) {
-        const QTime time = QTime(0, 0).addMSecs(static_cast<int>(fraction * 86400000.0 + 0.5));
+        const QTime time =
+            QTime(0, 0).addMSecs(static_cast<int>(std::lround(fraction * 86400000.0)));
         text += QLatin1Char(' ') + time.toString(FormatSettings.LongTimeFormat);
     }
     return text;

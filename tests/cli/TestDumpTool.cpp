@@ -282,7 +282,7 @@ void TestDumpTool::InterruptedDumpResumesToTheSameBytes() {
 
     // SIGTERM once the file holds a random number of blocks.
     const quint32 seed = QRandomGenerator::global()->generate();
-    const qint64 stopAt = 256 * (1 + QRandomGenerator(seed).bounded(100));
+    const qint64 stopAt = qint64(256) * (1 + QRandomGenerator(seed).bounded(100));
     qInfo("stopped once the file holds %lld bytes (seed %u)", stopAt, seed);
     QProcess tool;
     tool.start(QStringLiteral(HEXVAC_DUMP_PROGRAM), {"--virtual-only", "--port", port, "--from",
@@ -503,7 +503,7 @@ void TestDumpTool::ListTellsAPortWithoutPermissionFromOneInUse() {
             env.insert(QStringLiteral("XDG_STATE_HOME"), runtime.filePath(QStringLiteral("state")));
             tool.setProcessEnvironment(env);
             if (root)
-                tool.setChildProcessModifier([nobody] {
+                tool.setChildProcessModifier([] {
                     if (::setgroups(0, nullptr) != 0 || ::setgid(nobody) != 0 ||
                         ::setuid(nobody) != 0)
                         ::_exit(127);

@@ -179,7 +179,7 @@ void TestDumpRun::InterruptedDumpIsContinuedWhereItStopped() {
     LinkState.FirmwareDate = EncodeDate(2006, 9, 18);
     RecordingFace stopped;
     stopped.CancelAt = [](qint64 written) {
-        return written >= 10 * 256;
+        return written >= qint64(10) * 256;
     };
     TDumpOptions options;
     options.ToPage = 3;
