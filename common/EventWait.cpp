@@ -10,12 +10,24 @@ void ProcessPendingMessages() {
     QCoreApplication::processEvents();
 }
 
+namespace {
+
+void SleepInEventLoop(int WallMs) {
+    QEventLoop loop;
+    QTimer::singleShot(WallMs, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+} // namespace
+
 void WaitInEventLoop(int Ms) {
-    WaitInEventLoopUnscaled(Timing::Scaled(Ms));
+    SleepInEventLoop(Timing::Scaled(Ms));
+}
+
+void WaitForRepliesInEventLoop(int Ms) {
+    SleepInEventLoop(Timing::ScaledReplyWait(Ms));
 }
 
 void WaitInEventLoopUnscaled(int Ms) {
-    QEventLoop loop;
-    QTimer::singleShot(Ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    loop.exec();
+    SleepInEventLoop(Ms);
 }

@@ -88,6 +88,16 @@ constexpr int TicksFor(int Ms) {
 // The wall-clock length of Ms under the current scale (Ms in production).
 int Scaled(int Ms);
 
+// A wait that a reply must meet (a reply time-out, the mode query's hold,
+// the listening after an ACK) is never scaled below this, nor below its
+// real length when that is shorter: on a loaded machine the far side's
+// answer may take this long to be scheduled, read and handled.
+inline constexpr int ReplyWaitFloorMs = 120;
+
+// The wall-clock length of a wait that a reply must meet: Scaled(Ms), but
+// not below the floor above (Ms in production).
+int ScaledReplyWait(int Ms);
+
 // Test-only: run every fixed wait at Percent of its real length (1..100).
 void SetTestScale(int Percent);
 

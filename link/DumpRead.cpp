@@ -28,7 +28,7 @@ void DiscardLateBytes(TApdComPort& Port) {
     for (int round = 0; round < LateReplyRounds && Port.Open(); ++round) {
         Port.FlushInBuffer();
         Port.ReplyBuffer.clear();
-        WaitInEventLoop(Timing::LateReplyQuietMs);
+        WaitForRepliesInEventLoop(Timing::LateReplyQuietMs);
         if (Port.ReplyBuffer.isEmpty() && !Port.CharReady())
             return;
     }
