@@ -13,6 +13,7 @@
 #include <algorithm>
 
 #include <QFile>
+#include <QFileInfo>
 
 namespace {
 
@@ -114,8 +115,11 @@ std::optional<TDumpManifest> ResumableDump(const QString& FileName, const TDumpO
     TDumpManifest manifest;
     QString problem;
     if (!ReadDumpManifest(FileName, manifest, problem)) {
-    } else if (manifest.Outcome == TDumpOutcome::Complete && manifest.Ended) {
-        problem = QStringLiteral("the dump is complete");
+    } else if (manifest.Outcome != TDumpOutcome::Incomplete &&
+               manifest.Outcome != TDumpOutcome::Cancelled) {
+        problem = QStringLiteral("the dump ended \"%1\"").arg(OutcomeWord(manifest.Outcome));
+    } else if (!QFileInfo(FileName).isFile()) {
+        problem = FileName + QStringLiteral(": no such file beside its manifest");
     } else if (problem = OtherHandboxReason(manifest); problem.isEmpty()) {
         problem = SameRangeProblem(manifest, Options);
     }

@@ -18,12 +18,17 @@ class TApdComPort;
 // is not the one the manifest's dump was read from; empty when it is.
 QString OtherHandboxReason(const TDumpManifest& Manifest);
 
-// The manifest of FileName when it holds a dump that can be continued with
-// the handbox found now and the run Options describe (page range and
-// low-memory options, as the window's "Run" has them): a dump that did not
-// complete, from this handbox, of that range. Nothing otherwise, with Why
-// saying what stands in the way. What the window asks about before
-// "Run" starts again.
+// What the window asks about before "Run" starts a dump into FileName: the
+// manifest of FileName when the file holds a dump that can be continued with
+// the handbox identified now and the range Options describe (pages and
+// low-memory options, as the window's "Run" has them; Verify is not
+// compared: a continued dump keeps the manifest's). That is a dump whose
+// manifest says "incomplete" (as a run that was killed leaves it) or
+// "cancelled", read from this handbox (LinkState: kind, product name,
+// firmware date), of that range, whose file is still there. Nothing
+// otherwise, with Why saying what stands in the way. A dump whose handbox
+// was lost or whose file could not be written is not offered: hexvac-dump
+// --resume continues those on request. Continue it with ResumeDump.
 std::optional<TDumpManifest> ResumableDump(const QString& FileName, const TDumpOptions& Options,
                                            QString* Why = nullptr);
 

@@ -199,11 +199,29 @@ void TestDumpRun::InterruptedDumpIsContinuedWhereItStopped() {
     QVERIFY2(why.contains("its firmware is of 2006-09-18, this one's of 2006-09-19"),
              qPrintable(why));
     LinkState.FirmwareDate -= 1;
-
-    // A piece the interrupted run had to fill with zeros is read again.
+    // Offered after a cancel, a killed run or zero-filled pieces; not after
+    // the handbox or the file was lost, not once complete, not without its file.
     TDumpManifest manifest;
     QString error;
     QVERIFY(ReadDumpManifest(file_, manifest, error));
+    const struct {
+        TDumpOutcome Outcome;
+        bool Ended, Offered;
+    } endings[] = {{TDumpOutcome::Incomplete, false, true}, {TDumpOutcome::Incomplete, true, true},
+                   {TDumpOutcome::PortLost, true, false},   {TDumpOutcome::FileError, true, false},
+                   {TDumpOutcome::Complete, true, false},   {TDumpOutcome::Cancelled, true, true}};
+    for (const auto& ending : endings) {
+        TDumpManifest ended = manifest;
+        ended.Outcome = ending.Outcome;
+        ended.Ended = ending.Ended;
+        QVERIFY(WriteDumpManifest(file_, ended, error));
+        QCOMPARE(bool(ResumableDump(file_, options, &why)), ending.Offered);
+    }
+    QVERIFY(QFile::rename(file_, file_ + ".moved"));
+    QVERIFY(!ResumableDump(file_, options));
+    QVERIFY(QFile::rename(file_ + ".moved", file_));
+
+    // A piece the interrupted run had to fill with zeros is read again.
     manifest.ZeroFilled << TDumpPiece{256, 0x28100, 128};
     {
         QFile file(file_);
