@@ -495,12 +495,11 @@ void OnExchangeTimer(TApdComPort& Port, quint16 Handle) {
                 Port.Exchange.QuietTimeout = false;
             } else {
                 Port.Log.AddStringToLog(QStringLiteral("Action Timed out "));
-                if (LinkHeldByRun(Port)) {
-                    // The run holding the link reads again or gives up.
-                } else if (Port.Exchange.Reacquiring) {
-                    // A time-out of the reacquisition's own questions (the
-                    // handbox answers the ACK but nothing else): reacquiring
-                    // again would never end. The running one decides.
+                if (LinkHeldByRun(Port) || Port.Exchange.Reacquiring) {
+                    // The run holding the link reads again or gives up; a
+                    // time-out of the reacquisition's own questions (the
+                    // handbox answers the ACK but nothing else) is left to
+                    // the running reacquisition: another would never end.
                 } else if (LinkState.ScopeFound) {
                     Port.Exchange.Reacquiring = true;
                     struct Done {
