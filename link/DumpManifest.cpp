@@ -12,6 +12,8 @@
 #include <QJsonObject>
 #include <QSaveFile>
 
+#include <algorithm>
+
 namespace {
 
 // What the first key says, so that no other JSON file is taken for a manifest.
@@ -113,6 +115,25 @@ QJsonObject ToJson(const TDumpManifest& M) {
     };
 }
 
+// Whether the range, the sizes and the pieces of a manifest fit together.
+// A continued dump keeps as many bytes of the file as the manifest's size
+// allows and writes a piece read again at the offset the manifest gives, so
+// a manifest edited by hand, or another tool's, must not make it cut the
+// file short or put a block where another belongs.
+bool Consistent(const TDumpManifest& M) {
+    if ((!M.Options.LowOnly && M.Options.FromPage > M.Options.ToPage) ||
+        M.ExpectedBytes != DumpBytes(M.Options, M.Kind, M.DataMode) ||
+        M.PieceBytes != (M.DataMode == 1 ? 128 : 2) || M.Bytes > M.ExpectedBytes)
+        return false;
+    const auto fits = [&](const TDumpPiece& Piece) {
+        return Piece.Size == M.PieceBytes && Piece.Offset % M.PieceBytes == 0 &&
+               Piece.Offset + Piece.Size <= M.ExpectedBytes &&
+               Piece.Address == DumpAddressAt(M.Options, M.Kind, M.DataMode, Piece.Offset);
+    };
+    return std::all_of(M.ZeroFilled.begin(), M.ZeroFilled.end(), fits) &&
+           std::all_of(M.Unverified.begin(), M.Unverified.end(), fits);
+}
+
 // False when the JSON is not a dump's manifest.
 bool FromJson(const QJsonObject& o, TDumpManifest& M) {
     if (o.value(QStringLiteral("format")).toString() != FormatName)
@@ -165,7 +186,7 @@ bool FromJson(const QJsonObject& o, TDumpManifest& M) {
            from <= 0x7F && to >= 0 && to <= 0x7F && M.Bytes >= 0 && M.ExpectedBytes >= 0 &&
            M.Sha256.size() == 64 && (M.PieceBytes == 2 || M.PieceBytes == 128) &&
            PiecesOf(o.value(QStringLiteral("zeroFilled")), M.ZeroFilled) &&
-           PiecesOf(o.value(QStringLiteral("unverified")), M.Unverified);
+           PiecesOf(o.value(QStringLiteral("unverified")), M.Unverified) && Consistent(M);
 }
 
 QString PagesText(const TDumpOptions& Options) {

@@ -11,6 +11,9 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -40,6 +43,8 @@ private slots:
     void PeekModeReadsWordsHighByteFirst();
     void CancelKeepsWhatWasReadAndLeavesDownloadMode();
     void InterruptedDumpIsContinuedWhereItStopped();
+    void ManifestWhosePartsDisagreeIsNotTaken_data();
+    void ManifestWhosePartsDisagreeIsNotTaken();
     void HandboxThatWillNotEnterDownloadModeLeavesAnEmptyFile();
     void FileThatCannotBeCreatedSendsNothing_data();
     void FileThatCannotBeCreatedSendsNothing();
@@ -253,6 +258,51 @@ void TestDumpRun::InterruptedDumpIsContinuedWhereItStopped() {
     QCOMPARE(manifest.Sha256,
              QCryptographicHash::hash(FileBytes(file_), QCryptographicHash::Sha256).toHex());
     QTRY_VERIFY(!line.Host().Engine().InDownloadMode());
+}
+
+void TestDumpRun::ManifestWhosePartsDisagreeIsNotTaken_data() {
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QJsonValue>("value");
+    QTest::addColumn<bool>("taken");
+    const auto piece = [](const char* Address, int Offset) {
+        return QJsonValue(QJsonArray{QJsonObject{
+            {"address", Address}, {"offset", Offset}, {"bytes", 128}}});
+    };
+    QTest::newRow("as written") << "format" << QJsonValue("hexvac dump manifest 1") << true;
+    // A continued dump keeps the file up to the size and writes a piece read
+    // again at its offset: neither may cut the file short or misplace a block.
+    QTest::newRow("size short of its range") << "expectedBytes" << QJsonValue(512) << false;
+    QTest::newRow("range backwards") << "toPage" << QJsonValue("01") << false;
+    QTest::newRow("more bytes than the range") << "bytes" << QJsonValue(70000) << false;
+    QTest::newRow("piece size of the other mode") << "pieceBytes" << QJsonValue(2) << false;
+    QTest::newRow("piece at its address") << "zeroFilled" << piece("28180", 384) << true;
+    QTest::newRow("piece not at its address") << "zeroFilled" << piece("28100", 384) << false;
+    QTest::newRow("piece past the end") << "zeroFilled" << piece("38000", 65536) << false;
+    QTest::newRow("not a hash") << "sha256" << QJsonValue("abc") << false;
+}
+
+void TestDumpRun::ManifestWhosePartsDisagreeIsNotTaken() {
+    QFETCH(QString, key);
+    QFETCH(QJsonValue, value);
+    QFETCH(bool, taken);
+    {
+        QFile file(file_);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(1024, 'x')) == 1024);
+    }
+    TDumpManifest manifest;
+    manifest.Kind = htAutostar497;
+    manifest.Options.ToPage = 3;
+    manifest.ExpectedBytes = 0x10000;
+    manifest.ZeroFilled << TDumpPiece{256, 0x28100, 128};
+    QString error;
+    QVERIFY(WriteDumpManifest(file_, manifest, error));
+    QFile json(ManifestFileName(file_));
+    QVERIFY(json.open(QIODevice::ReadWrite));
+    QJsonObject o = QJsonDocument::fromJson(json.readAll()).object();
+    o.insert(key, value);
+    QVERIFY(json.resize(0) && json.write(QJsonDocument(o).toJson()) > 0);
+    json.close();
+    QCOMPARE(ReadDumpManifest(file_, manifest, error), taken);
 }
 
 void TestDumpRun::HandboxThatWillNotEnterDownloadModeLeavesAnEmptyFile() {
