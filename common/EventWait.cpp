@@ -14,7 +14,7 @@ namespace {
 
 void SleepInEventLoop(int WallMs) {
     QEventLoop loop;
-    QTimer::singleShot(WallMs, &loop, &QEventLoop::quit);
+    QTimer::singleShot(WallMs, Qt::PreciseTimer, &loop, &QEventLoop::quit);
     loop.exec();
 }
 
@@ -26,4 +26,8 @@ void WaitInEventLoop(int Ms) {
 
 void WaitForRepliesInEventLoop(int Ms) {
     SleepInEventLoop(Timing::ScaledReplyWait(Ms));
+}
+
+void WaitInEventLoopUnscaled(int Ms) {
+    SleepInEventLoop(Ms);
 }

@@ -28,6 +28,12 @@ inline constexpr int LineDrainMarginMs = 20;
 // asks the handbox anything, so a late reply is not taken for the answer.
 inline constexpr int LateReplyQuietMs = 100;
 
+// The least a dump's first try of a piece waits before its reply counts as
+// lost, however fast the replies before it came: a loaded machine, or a USB
+// adapter holding bytes for its latency timer, may keep a reply back this
+// long. Line physics, never scaled.
+inline constexpr int LostReplyFloorMs = 50;
+
 // A busy handbox (it answered a lone NAK) is sent the command again after
 // this pause.
 inline constexpr int BusyResendMs = 100;

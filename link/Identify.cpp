@@ -166,6 +166,7 @@ TDateTime GetFirmwareDate(TApdComPort& Port) {
 QString IdentifyHandbox(TApdComPort& Port) {
     QString result = QStringLiteral(" ");
     LinkState.HandboxKind = htNone;
+    LinkState.ProductName.clear();
     LinkState.BaudClass = bcNone;
     if (!LinkState.ScopeFound)
         return result;
@@ -197,6 +198,7 @@ QString IdentifyHandbox(TApdComPort& Port) {
     if (!product.Agreed)
         return NotIdentified(Port, QStringLiteral("product name"), product);
     result = QString::fromLatin1(product.Answer);
+    LinkState.ProductName = result;
     LinkState.HandboxKind = KindOfProduct(product.Answer);
 
     TDateTime date = 0;

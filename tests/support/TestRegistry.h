@@ -23,4 +23,4 @@ struct Registration {
 } // namespace TestRegistry
 
 #define HEXVAC_TEST(Class)                                                                         \
-    static TestRegistry::Registration registration_##Class([] { return new Class; })
+    static TestRegistry::Registration registration_##Class([] { return new (Class); })
