@@ -4,6 +4,7 @@
 
 #include "app/LinkCommandScope.h"
 #include "common/StdFuncsMisc.h"
+#include "link/DumpResume.h"
 #include "link/DumpRun.h"
 #include "link/StdDefs.h"
 #include "link/StdFuncsMeade.h"
@@ -12,6 +13,7 @@
 #include "serial/Exchange.h"
 
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <QProgressBar>
 #include <QSpinBox>
@@ -35,6 +37,16 @@ public:
 private:
     TFHexvac& w_;
 };
+
+// What the window asks before it continues the unfinished dump in FileName.
+QString ResumeQuestion(const QString& FileName, const TDumpManifest& Unfinished) {
+    return QStringLiteral("%1 holds a dump of this handbox that stopped after %3 of %4 bytes "
+                          "(%2).\r"
+                          "Continue it?")
+        .arg(QFileInfo(FileName).fileName(), OutcomeWord(Unfinished.Outcome))
+        .arg(Unfinished.Bytes)
+        .arg(Unfinished.ExpectedBytes);
+}
 
 } // namespace
 
@@ -70,6 +82,12 @@ void TFHexvac::RunDumpToFile() {
                         QStringLiteral("StdBinaryDumpFile ( *.bin )"), QStringLiteral("bin"));
     if (fileName.isEmpty())
         return;
+    // A dump of this handbox and range that was cancelled or cut short can
+    // go on from where it stopped instead of starting again.
+    bool resume = false;
+    if (const std::optional<TDumpManifest> unfinished = ResumableDump(fileName, options))
+        resume = AskQuestion(this, ResumeQuestion(fileName, *unfinished), QStringLiteral("Yes"),
+                             QStringLiteral("No"), 1) == 1;
 
     const LinkCommandScope command(*this, QString());
     // Whatever way the run ends, errors included, the window is ready for
@@ -91,12 +109,14 @@ void TFHexvac::RunDumpToFile() {
     {
         // The run talks to this handbox only, from its first question on.
         const TLinkHold hold(ApdCom);
-        const int dataMode = ChooseDataMode(ApdCom, this);
+        // A continued dump keeps the mode it was read in.
+        const int dataMode = resume ? 0 : ChooseDataMode(ApdCom, this);
         if (ApdCom.Open() && LinkState.ScopeFound && !CancelRequested) {
             SBLoad->setText(QStringLiteral("Cancel"));
             UpdateCommands();
             WindowDumpFace face(*this);
-            result = RunDump(ApdCom, options, dataMode, fileName, face);
+            result = resume ? ResumeDump(ApdCom, fileName, face)
+                            : RunDump(ApdCom, options, dataMode, fileName, face);
         } else {
             result.Outcome = CancelRequested ? TDumpOutcome::Cancelled : TDumpOutcome::PortLost;
         }

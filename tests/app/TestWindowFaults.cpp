@@ -6,6 +6,7 @@
 #include "app/AppUiHost.h"
 #include "app/Dump.h"
 #include "common/Timing.h"
+#include "link/DumpManifest.h"
 #include "link/StdDefs.h"
 #include "serial/COMPorts.h"
 #include "tests/support/HandboxSim.h"
@@ -132,6 +133,8 @@ private slots:
     void AStopWhileAWindowWaitsEndsTheProgram_data();
     void AStopWhileAWindowWaitsEndsTheProgram();
     void AnErrorUnderAHandlerIsShownAndTheProgramGoesOn();
+    void AnUnfinishedDumpIsOfferedToContinue_data();
+    void AnUnfinishedDumpIsOfferedToContinue();
     void AStopSignalMidDumpEndsTheProgramCleanly_data();
     void AStopSignalMidDumpEndsTheProgramCleanly();
 
@@ -386,6 +389,62 @@ void TestWindowFaults::AnErrorUnderAHandlerIsShownAndTheProgramGoesOn() {
     w.findChild<QAction*>(QStringLiteral("About1"))->trigger();
     QTRY_COMPARE(link_.Ui.Entries().size(), 1);
     QVERIFY(w.isVisible());
+}
+
+void TestWindowFaults::AnUnfinishedDumpIsOfferedToContinue_data() {
+    QTest::addColumn<int>("answer");
+    QTest::newRow("Yes: continued") << 1;
+    QTest::newRow("No: read again from the start") << 2;
+}
+
+// "Run" into the file of a cancelled dump of the same handbox and range
+// asks whether to continue it; either way the file ends as the whole page.
+void TestWindowFaults::AnUnfinishedDumpIsOfferedToContinue() {
+    QFETCH(int, answer);
+    auto sim = AddHandbox({});
+    TFHexvac w;
+    QVERIFY(ShowAndDetect(w));
+    QTemporaryDir dir;
+    const QString file = dir.filePath("dump.bin");
+    w.RxFrom->setValue(2);
+    w.RxTo->setValue(2);
+    link_.Ui.AnswerSaveFile(file);
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, &w, [&] {
+        if (QFileInfo(file).size() >= ActAfterBytes && w.SBLoad->text() == QLatin1String("Cancel"))
+            w.SBLoad->click();
+    });
+    ticker.start(2);
+    w.SBLoad->click();
+    ticker.stop();
+    const qint64 kept = QFileInfo(file).size();
+    QVERIFY(kept >= ActAfterBytes && kept < PageBytes);
+
+    link_.Ui.Clear();
+    link_.Ui.AnswerSaveFile(file);
+    link_.Ui.Answer(answer);
+    QTRY_VERIFY(w.SBLoad->isEnabled());
+    w.SBLoad->click();
+    const auto& entries = link_.Ui.Entries();
+    QVERIFY(!entries.isEmpty());
+    const auto asked = std::find_if(entries.begin(), entries.end(), [](const auto& e) {
+        return e.kind == ScriptedUiHost::Kind::Question;
+    });
+    QVERIFY(asked != entries.end());
+    QVERIFY2(asked->text.startsWith("dump.bin holds a dump of this handbox that stopped after " +
+                                    QString::number(kept) + " of 32768 bytes (cancelled)"),
+             qPrintable(asked->text));
+    QFile dumped(file);
+    QVERIFY(dumped.open(QIODevice::ReadOnly));
+    QVERIFY(dumped.readAll() == MemoryBytes(sim->Host().Engine().Memory(), 2, 0x8000, PageBytes));
+    TDumpManifest manifest;
+    QString error;
+    QVERIFY2(ReadDumpManifest(file, manifest, error), qPrintable(error));
+    QCOMPARE(manifest.Outcome, TDumpOutcome::Complete);
+    QCOMPARE(manifest.Resumes.size(), answer == 1 ? 1 : 0);
+    if (answer == 1)
+        QCOMPARE(manifest.Resumes.first().FromByte, kept);
+    QVERIFY(!sim->Host().Engine().InDownloadMode());
 }
 
 void TestWindowFaults::AStopSignalMidDumpEndsTheProgramCleanly_data() {
