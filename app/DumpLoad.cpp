@@ -40,8 +40,8 @@ private:
 
 // What the window asks before it continues the unfinished dump in FileName.
 QString ResumeQuestion(const QString& FileName, const TDumpManifest& Unfinished) {
-    return QStringLiteral("%1 holds a dump of this handbox that stopped after %3 of %4 bytes "
-                          "(%2).\r"
+    return QStringLiteral("%1 holds a dump of this handbox\r"
+                          "that stopped after %3 of %4 bytes (%2).\r"
                           "Continue it?")
         .arg(QFileInfo(FileName).fileName(), OutcomeWord(Unfinished.Outcome))
         .arg(Unfinished.Bytes)

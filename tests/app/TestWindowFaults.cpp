@@ -431,7 +431,7 @@ void TestWindowFaults::AnUnfinishedDumpIsOfferedToContinue() {
         return e.kind == ScriptedUiHost::Kind::Question;
     });
     QVERIFY(asked != entries.end());
-    QVERIFY2(asked->text.startsWith("dump.bin holds a dump of this handbox that stopped after " +
+    QVERIFY2(asked->text.startsWith("dump.bin holds a dump of this handbox\rthat stopped after " +
                                     QString::number(kept) + " of 32768 bytes (cancelled)"),
              qPrintable(asked->text));
     QFile dumped(file);
