@@ -119,14 +119,14 @@ private:
     void UpdateCommands();
     void ShowStatus();
 
-    bool dumpRunning_ = false; // a run, maybe cancelled, has not wound down yet
-    int handlerDepth_ = 0;     // window handlers on the stack
-    int linkCommands_ = 0;     // commands talking to the handbox on the stack
+    bool dumpRunning_ = false;  // a run, maybe cancelled, has not wound down yet
+    int handlerDepth_ = 0;      // window handlers on the stack
+    int linkCommands_ = 0;      // commands talking to the handbox on the stack
     bool closePending_ = false; // the window was closed while a handler ran
     bool stopPending_ = false;  // a stop signal came: the program is ending
     bool ended_ = false;        // the window has closed: nothing more happens
-    QString busyNote_;   // why "Run" is off, shown in the status line
-    QString resultNote_; // how the last run ended, until the next command
+    QString busyNote_;          // why "Run" is off, shown in the status line
+    QString resultNote_;        // how the last run ended, until the next command
     QWidget* client_ = nullptr;
     QMenu* scopeSourcesMenu_ = nullptr;
     QMenu* setBaudRateMenu_ = nullptr;

@@ -1,8 +1,8 @@
 #include "common/QtUiHost.h"
 
 #include <QApplication>
-#include <QFileDialog>
 #include <QCursor>
+#include <QFileDialog>
 #include <QWidget>
 
 QtUiHost::~QtUiHost() {

@@ -4,7 +4,6 @@
 #include "common/StdFuncsMiscWindows.h"
 #include "diag/ExportDialog.h"
 
-#include <algorithm>
 #include <QAction>
 #include <QCloseEvent>
 #include <QColorDialog>
@@ -25,6 +24,7 @@
 #include <QStatusBar>
 #include <QStyledItemDelegate>
 #include <QTreeWidget>
+#include <algorithm>
 
 namespace {
 

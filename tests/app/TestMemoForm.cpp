@@ -218,7 +218,9 @@ private slots:
                                 QFont(QStringLiteral("DejaVu Sans"), 24));
                             return int(QDialog::Accepted);
                         },
-                        [](QDialog&) { return int(QDialog::Rejected); }};
+                        [](QDialog&) {
+                            return int(QDialog::Rejected);
+                        }};
         form->Font1->trigger();
         QCOMPARE(form->LVData->font().pointSize(), 24);
         QVERIFY(fits());

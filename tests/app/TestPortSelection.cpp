@@ -343,8 +343,7 @@ void TestPortSelection::StatusLineTellsTheRateAfterARun() {
     // does, with the link's status a hover away; the page label is cleared.
     QCOMPARE(sim->Host().Engine().Baud(), 9600);
     QCOMPARE(w.SBarPanel0->text(), QStringLiteral("Dump complete: 32768 bytes"));
-    QCOMPARE(w.SBarPanel0->toolTip(),
-             QStringLiteral("LX200GPS on COM%1 at 9600 baud").arg(number));
+    QCOMPARE(w.SBarPanel0->toolTip(), QStringLiteral("LX200GPS on COM%1 at 9600 baud").arg(number));
     QCOMPARE(w.Label4->text(), QString());
     QCOMPARE(link_.Ui.Entries().last().text, QStringLiteral("Data Mode required"));
 }

@@ -41,11 +41,11 @@ namespace {
 // What happens once the run has read a few blocks.
 enum class Act {
     Nothing,
-    Cancel,         // "Cancel"
-    CloseWindow,    // the window's close box
-    Stop,           // a stop signal (SIGTERM, SIGHUP, Ctrl-C)
-    LinkCommands,   // "Baud Check", a rate and "None" chosen anyway
-    KillHandbox,    // the simulator ends, another handbox on the next port
+    Cancel,       // "Cancel"
+    CloseWindow,  // the window's close box
+    Stop,         // a stop signal (SIGTERM, SIGHUP, Ctrl-C)
+    LinkCommands, // "Baud Check", a rate and "None" chosen anyway
+    KillHandbox,  // the simulator ends, another handbox on the next port
 };
 
 // What the file must hold afterwards.
@@ -140,7 +140,7 @@ private slots:
 
 private:
     std::unique_ptr<SimHandbox> AddHandbox(const HandboxSettings& Settings,
-                                            const LineOptions& Options = {}) {
+                                           const LineOptions& Options = {}) {
         auto sim = std::make_unique<SimHandbox>(Settings, Options);
         if (!link_.Start(*sim))
             qFatal("no simulated handbox");
@@ -174,7 +174,9 @@ void TestWindowFaults::EveryFaultDuringARunEndsWithOneMessage_data() {
     const QString cancelled = QStringLiteral("^Dump cancelled after \\d+ bytes$");
     const QString stopped = QStringLiteral("^Dump stopped: the port or the handbox went away "
                                            "after \\d+ bytes \\(.+\\)$");
-    auto row = [](const char* name) -> QTestData& { return QTest::newRow(name); };
+    auto row = [](const char* name) -> QTestData& {
+        return QTest::newRow(name);
+    };
     row("clean line") << a497 << LineOptions{} << int(Act::Nothing) << false << QStringList{}
                       << complete << int(Kept::WholePage) << true;
     row("dropped replies") << a497 << With(&LineOptions::DropEvery, 150) << int(Act::Nothing)
@@ -193,15 +195,15 @@ void TestWindowFaults::EveryFaultDuringARunEndsWithOneMessage_data() {
         << a497 << LineOptions{} << int(Act::KillHandbox) << false << QStringList{stopped}
         << stopped << int(Kept::WholeBlocks) << false;
     row("file cannot be written") << a497 << LineOptions{} << int(Act::Nothing) << true
-                                  << QStringList{"^Dump file error: "} << "^Dump file error: "
-                                  << int(Kept::Nothing) << true;
+                                  << QStringList{"^Dump file error: "}
+                                  << "^Dump file error: " << int(Kept::Nothing) << true;
     row("Cancel") << a497 << LineOptions{} << int(Act::Cancel) << false << QStringList{cancelled}
                   << cancelled << int(Kept::WholeBlocks) << true;
     row("menu commands during the run")
         << a497 << LineOptions{} << int(Act::LinkCommands) << false << QStringList{} << complete
         << int(Kept::WholePage) << true;
-    row("window closed") << a497 << LineOptions{} << int(Act::CloseWindow) << false
-                         << QStringList{} << QString() << int(Kept::WholeBlocks) << true;
+    row("window closed") << a497 << LineOptions{} << int(Act::CloseWindow) << false << QStringList{}
+                         << QString() << int(Kept::WholeBlocks) << true;
     row("stop signal") << a497 << LineOptions{} << int(Act::Stop) << false << QStringList{}
                        << QString() << int(Kept::WholeBlocks) << true;
 }
@@ -222,7 +224,9 @@ void TestWindowFaults::EveryFaultDuringARunEndsWithOneMessage() {
         other = AddHandbox({});
     TFHexvac w;
     bool quit = false;
-    w.QuitProgram = [&] { quit = true; };
+    w.QuitProgram = [&] {
+        quit = true;
+    };
     QVERIFY(ShowAndDetect(w));
     QCOMPARE(w.ApdCom.ComNumber(), sim->PortNumber());
 
@@ -347,7 +351,9 @@ void TestWindowFaults::AStopWhileAWindowWaitsEndsTheProgram() {
     auto sim = AddHandbox({});
     TFHexvac w;
     bool quit = false;
-    w.QuitProgram = [&] { quit = true; };
+    w.QuitProgram = [&] {
+        quit = true;
+    };
     QVERIFY(ShowAndDetect(w));
     RealReportHost host(link_.Ui);
     const ScopedUiHost useHost(host);
@@ -463,9 +469,8 @@ void TestWindowFaults::AStopSignalMidDumpEndsTheProgramCleanly() {
     QProcess program;
     program.start(QStringLiteral(HEXVAC_WINDOW_STOP_PROBE), {file});
     QVERIFY(program.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(file).size() >= ActAfterBytes ||
-                                 program.state() == QProcess::NotRunning,
-                             60000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        QFileInfo(file).size() >= ActAfterBytes || program.state() == QProcess::NotRunning, 60000);
     QVERIFY2(program.state() == QProcess::Running, program.readAllStandardError().constData());
     ::kill(pid_t(program.processId()), signal);
     QVERIFY(program.waitForFinished(30000));

@@ -265,8 +265,8 @@ void TestDumpRun::ManifestWhosePartsDisagreeIsNotTaken_data() {
     QTest::addColumn<QJsonValue>("value");
     QTest::addColumn<bool>("taken");
     const auto piece = [](const char* Address, int Offset) {
-        return QJsonValue(QJsonArray{QJsonObject{
-            {"address", Address}, {"offset", Offset}, {"bytes", 128}}});
+        return QJsonValue(
+            QJsonArray{QJsonObject{{"address", Address}, {"offset", Offset}, {"bytes", 128}}});
     };
     QTest::newRow("as written") << "format" << QJsonValue("hexvac dump manifest 1") << true;
     // A continued dump keeps the file up to the size and writes a piece read
