@@ -56,6 +56,10 @@ UiHost& CurrentUiHost() {
     return installedHost && !installedHost->DialogsEnded() ? *installedHost : silentHost;
 }
 
+bool UiDialogsEnded() {
+    return installedHost && installedHost->DialogsEnded();
+}
+
 UiHost* InstallUiHost(UiHost* Host) {
     UiHost* previous = installedHost;
     installedHost = Host;

@@ -65,6 +65,11 @@ private:
 // dialogs have ended.
 UiHost& CurrentUiHost();
 
+// Whether the program is ending: the installed host's dialogs have ended.
+// A window that is not shown through the host (the port lock window) asks
+// this before it opens.
+bool UiDialogsEnded();
+
 // Installs Host (not owned) until the returned previous host is installed
 // again, or until Host is replaced. Passing null restores the silent host.
 UiHost* InstallUiHost(UiHost* Host);

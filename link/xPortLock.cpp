@@ -120,7 +120,7 @@ void TPortLock::SBReconnectClick() {
 
 void ShowPortLockWindow(TPortLockRequest& Request) {
     // The program is ending: the port stays as it was left, and nobody waits.
-    if (CurrentUiHost().DialogsEnded())
+    if (UiDialogsEnded())
         return;
     TPortLock window(QApplication::activeWindow());
     window.Port = Request.Port;
