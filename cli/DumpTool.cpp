@@ -76,13 +76,6 @@ const char* ListStateWord(int Number) {
                : "in use";
 }
 
-// Puts the handbox back at the rate it had when it was found, when this
-// tool raised it and nothing has put it back since.
-void RestoreRate(TApdComPort& Port, qint32 Rate) {
-    if (Port.Open() && LinkState.ScopeFound && !LinkState.InDownloadMode && Port.Baud() != Rate)
-        SetScopeBaud(Port, Rate);
-}
-
 int ExitFor(TDumpOutcome Outcome) {
     switch (Outcome) {
     case TDumpOutcome::Complete:
@@ -332,7 +325,7 @@ int RunDumpTool(const TDumpToolOptions& Options) {
     }
     if (StopSignalled() || !port.Open() || !LinkState.ScopeFound) {
         const bool stopped = StopSignalled();
-        RestoreRate(port, rateFound);
+        ResetRateWithoutAsking(port, rateFound);
         err << "hexvac-dump: "
             << (stopped ? "stopped before the dump began" : "the handbox went away") << Qt::endl;
         return EndedBeforeTheDump(out, stopped);
@@ -347,7 +340,8 @@ int RunDumpTool(const TDumpToolOptions& Options) {
         result =
             resuming ? ResumeDump(port, file, face) : RunDump(port, dump, dataMode, file, face);
     }
-    RestoreRate(port, rateFound);
+    // Back at the rate the handbox was found at, when this tool raised it.
+    ResetRateWithoutAsking(port, rateFound);
     const double seconds = double(std::max<qint64>(1, clock.elapsed())) / 1000.0;
     // A continued dump's rate counts what this run read.
     const qint64 read = result.Bytes - result.ResumedFrom;

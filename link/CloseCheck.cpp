@@ -7,11 +7,6 @@
 #include "serial/ApdComPort.h"
 #include "serial/Exchange.h"
 
-namespace {
-// The rate a handbox starts at, and where the program leaves it.
-constexpr qint32 DefaultBaud = 9600;
-} // namespace
-
 bool CloseCheck(TApdComPort& Port) {
     bool canClose = true;
     QObject* window = Port.parent();
@@ -30,18 +25,18 @@ bool CloseCheck(TApdComPort& Port) {
                                        QStringLiteral("Close anyway"), 1) == 2;
         }
     }
-    if (canClose && LinkState.ScopeFound && LinkState.CurrentBaud != DefaultBaud) {
+    if (canClose && LinkState.ScopeFound && LinkState.CurrentBaud != DefaultScopeBaud) {
         const int answer = AskQuestion(
             window, QStringLiteral("Scope is currently set to %1 baud").arg(LinkState.CurrentBaud),
             QStringLiteral("Reset to 9600 and close"), QStringLiteral("Close Anyway"), 1);
         if (answer == 1)
-            canClose = SetScopeBaud(Port, DefaultBaud);
+            canClose = SetScopeBaud(Port, DefaultScopeBaud);
     }
     return canClose;
 }
 
-void ResetRateWithoutAsking(TApdComPort& Port) {
-    if (Port.Open() && LinkState.ScopeFound && !LinkState.InDownloadMode &&
-        Port.Baud() != DefaultBaud && AcceptsBaudChange(LinkState.HandboxKind))
-        SetScopeBaud(Port, DefaultBaud);
+void ResetRateWithoutAsking(TApdComPort& Port, qint32 Rate) {
+    if (Port.Open() && LinkState.ScopeFound && !LinkState.InDownloadMode && Port.Baud() != Rate &&
+        AcceptsBaudChange(LinkState.HandboxKind))
+        SetScopeBaud(Port, Rate);
 }
