@@ -95,8 +95,10 @@ void TAppUiHost::ShowLogWindow(QObject* Control, const QString& Caption, const Q
     form->ShowView(TMemoForm::TextView);
     form->SetRedOnBlack(false);
     form->Memo1->setPlainText(Lines.join(QLatin1Char('\n')));
-    // The latest lines are the ones a "refer log" message is about.
-    form->Memo1->moveCursor(QTextCursor::End);
-    form->Memo1->ensureCursorVisible();
     form->show();
+    // The latest lines are the ones a "refer log" message is about: the
+    // view opens at the last line, at its start, where its time and type are.
+    form->Memo1->moveCursor(QTextCursor::End);
+    form->Memo1->moveCursor(QTextCursor::StartOfLine);
+    form->Memo1->ensureCursorVisible();
 }

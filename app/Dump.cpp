@@ -1,5 +1,7 @@
 #include "app/Dump.h"
 
+#include "app/LinkCommandScope.h"
+
 #include "common/EventWait.h"
 #include "common/StdFuncsMisc.h"
 #include "common/Timing.h"
@@ -27,7 +29,8 @@
 
 TFHexvac::TFHexvac(QWidget* Parent)
     : QMainWindow(Parent)
-    , ApdCom(this) {
+    , ApdCom(this)
+    , QuitProgram([] { QCoreApplication::quit(); }) {
     setObjectName(QStringLiteral("FHexvac"));
     CreateControls();
     FormCreate();
@@ -103,40 +106,60 @@ void TFHexvac::FormShow() {
 
 void TFHexvac::Timer1Timer() {
     Timer1->stop();
-    const int answer = AskQuestion(this, QStringLiteral("Try to AutoDetect a connected scope"),
-                                   QStringLiteral("YES"), QStringLiteral("NO"), 2);
-    // Closing the question without a button counts as "NO".
-    LinkState.NoAutoDetect = answer != 1;
-    OnSelectSource(&ScopeSources);
+    Handle([this] {
+        const LinkCommandScope command(*this, QStringLiteral("Looking for a scope"));
+        const int answer = AskQuestion(this, QStringLiteral("Try to AutoDetect a connected scope"),
+                                       QStringLiteral("YES"), QStringLiteral("NO"), 2);
+        // Closing the question without a button counts as "NO".
+        LinkState.NoAutoDetect = answer != 1;
+        OnSelectSource(&ScopeSources);
+    });
 }
 
+namespace {
+
+// What the status line says while a "Scope Sources" item runs.
+QString SelectionNote(const TMenuItem& Item) {
+    switch (Item.Tag()) {
+    case 998:
+        return QStringLiteral("The port is lent out: Reconnect or Cancel to go on");
+    case 500:
+        return QStringLiteral("Showing the port details");
+    case -1:
+        return QStringLiteral("Closing the port");
+    default:
+        return QStringLiteral("Looking for a scope");
+    }
+}
+
+} // namespace
+
 void TFHexvac::OnSelectSource(TMenuItem* Item) {
-    if (dumpRunning_) {
-        // The run must first end cleanly (download mode left, file kept);
-        // the choice is taken when it has.
-        sourceAfterRun_ = Item->weak_from_this().lock();
-        CancelRequested = true;
-        AbortExchange(ApdCom);
-        return;
-    }
-    QString result;
-    if (!SelectPort(Item, ApdCom, result))
-        return; // the port lock window ended it
-    LinkState.SelectingPort = false;
-    SBLoad->setEnabled(false);
-    const bool mkII =
-        LinkState.HandboxKind == htAutostar497mkII || LinkState.HandboxKind == htMkIIDnld;
-    CBLowRam->setEnabled(!mkII);
-    CBLowOnly->setEnabled(CBLowRam->isEnabled());
-    if (LinkState.ScopeFound) {
-        RefreshPortStatus(ApdCom);
-        SBLoad->setEnabled(true);
-        ApplyPageLimit();
-    }
-    statusPanel_.SetText(StatusText(ApdCom, !LinkState.NoAutoDetect));
-    LinkState.NoAutoDetect = false;
-    RefreshLog(ApdCom);
-    SetBusyCursor(false);
+    Handle([this, Item] {
+        if (stopPending_ || dumpRunning_) {
+            // Ending, or a run holds the link (whose menus are off): a
+            // detection restart or a late click starts nothing.
+            ApdCom.Log.AddStringToLog(QStringLiteral("Not now: ") + Item->Caption());
+            return;
+        }
+        const LinkCommandScope command(*this, SelectionNote(*Item));
+        QString result;
+        if (!SelectPort(Item, ApdCom, result))
+            return; // the port lock window ended it
+        LinkState.SelectingPort = false;
+        const bool mkII =
+            LinkState.HandboxKind == htAutostar497mkII || LinkState.HandboxKind == htMkIIDnld;
+        CBLowRam->setEnabled(!mkII);
+        CBLowOnly->setEnabled(CBLowRam->isEnabled());
+        if (LinkState.ScopeFound) {
+            RefreshPortStatus(ApdCom);
+            ApplyPageLimit();
+        }
+        statusPanel_.SetText(StatusText(ApdCom, !LinkState.NoAutoDetect));
+        LinkState.NoAutoDetect = false;
+        RefreshLog(ApdCom);
+        SetBusyCursor(false);
+    });
 }
 
 void TFHexvac::ApplyPageLimit() {
@@ -168,31 +191,47 @@ void TFHexvac::ApplyPageLimit() {
 }
 
 void TFHexvac::ScopeSourcesClick() {
-    RefreshPorts(ApdCom);
+    Handle([this] {
+        // Opening the menu probes every port item; not under a running command.
+        if (linkCommands_ == 0)
+            RefreshPorts(ApdCom);
+    });
 }
 
 void TFHexvac::OnSelectBaud(TMenuItem* Item) {
-    ProcessPendingMessages();
-    if (LinkState.PortOpen && SetScopeBaud(ApdCom, Item->Tag()))
-        RefreshPortStatus(ApdCom);
+    Handle([this, Item] {
+        if (!LinkCommandMayStart(Item->Caption()))
+            return;
+        const LinkCommandScope command(*this, QStringLiteral("Changing the baud rate"));
+        ProcessPendingMessages();
+        if (LinkState.PortOpen && SetScopeBaud(ApdCom, Item->Tag()))
+            RefreshPortStatus(ApdCom);
+    });
 }
 
 void TFHexvac::BaudCheck1Click() {
-    QChar mode;
-    if (BaudTest(ApdCom, nullptr, mode, false) == -1)
-        if (TMenuItem* autoDetect = AutoDetectItem())
-            OnSelectSource(autoDetect);
+    Handle([this] {
+        if (!LinkCommandMayStart(QStringLiteral("Baud Check")))
+            return;
+        const LinkCommandScope command(*this, QStringLiteral("Checking the baud rate"));
+        QChar mode;
+        if (BaudTest(ApdCom, nullptr, mode, false) == -1)
+            if (TMenuItem* autoDetect = AutoDetectItem())
+                OnSelectSource(autoDetect);
+    });
 }
 
 // The log up to now, which the "refer log for details" messages point to.
 void TFHexvac::ShowLog1Click() {
-    const QStringList lines = CurrentLogLines(ApdCom);
-    if (lines.isEmpty()) {
-        ShowMessageAt(this, QStringLiteral("Nothing is logged yet: the log starts when a port "
-                                           "is opened"));
-        return;
-    }
-    CurrentUiHost().ShowLogWindow(this, QStringLiteral("Communications Log"), lines);
+    Handle([this] {
+        const QStringList lines = CurrentLogLines(ApdCom);
+        if (lines.isEmpty()) {
+            ShowMessageAt(this, QStringLiteral("Nothing is logged yet: the log starts when a port "
+                                               "is opened"));
+            return;
+        }
+        CurrentUiHost().ShowLogWindow(this, QStringLiteral("Communications Log"), lines);
+    });
 }
 
 // The port's events go straight to the command exchange.
@@ -212,20 +251,8 @@ void TFHexvac::ApdComPortLost() {
     OnPortLost(ApdCom);
 }
 
-void TFHexvac::StopRequested() {
-    if (dumpRunning_) {
-        quitAfterRun_ = true;
-        CancelRequested = true;
-        AbortExchange(ApdCom);
-        return;
-    }
-    ApdCom.Log.AddStringToLog(QStringLiteral("Stop requested"));
-    FormClose();
-    QCoreApplication::quit();
-}
-
 void TFHexvac::About1Click() {
-    ShowMessageAt(this, GetVersionText());
+    Handle([this] { ShowMessageAt(this, GetVersionText()); });
 }
 
 // "Only" always implies "Include 0000-7FFF".
@@ -239,133 +266,10 @@ void TFHexvac::CBLowOnlyClick() {
         CBLowRam->setChecked(true);
 }
 
-bool TFHexvac::FormCloseQuery() {
-    bool canClose = !LinkState.SelectingPort;
-    if (canClose && LinkState.PortOpen)
-        canClose = CloseCheck(ApdCom);
-    return canClose;
-}
-
-void TFHexvac::closeEvent(QCloseEvent* Event) {
-    if (!FormCloseQuery()) {
-        Event->ignore();
-        return;
-    }
-    FormClose();
-    Event->accept();
-}
-
-void TFHexvac::FormClose() {
-    const QString traceName = ApdCom.TraceName;
-    const QString logName = ApdCom.Log.LogName;
-    LinkState.ScopeFound = false;
-    ApdCom.SetOpen(false);
-    ProcessPendingMessages();
-    if (QFile::exists(traceName))
-        QFile::remove(traceName);
-    if (QFile::exists(logName))
-        QFile::remove(logName);
-}
-
 void TFHexvac::changeEvent(QEvent* Event) {
     // The user changed the regional settings: take them, as the platform
     // would; every date parse puts the fixed date format back first.
     if (Event->type() == QEvent::LocaleChange)
         LoadSystemFormats();
     QMainWindow::changeEvent(Event);
-}
-
-// ---- The dump ---------------------------------------------------------------------
-
-namespace {
-
-// The window as the dump run sees it.
-class WindowDumpFace final : public TDumpFace {
-public:
-    explicit WindowDumpFace(TFHexvac& Window)
-        : w_(Window) {}
-    bool CancelRequested() override { return w_.CancelRequested; }
-    void SetLabel(const QString& Text) override { w_.Label4->setText(Text); }
-    void SetProgress(int Maximum, int Position) override {
-        w_.PB1->setMaximum(std::max(Maximum, 1));
-        w_.PB1->setValue(Position);
-    }
-    void SetSpinner(const QString& Text) override { w_.Label2->setText(Text); }
-
-private:
-    TFHexvac& w_;
-};
-
-} // namespace
-
-void TFHexvac::SBLoadClick() {
-    if (SBLoad->text() == QLatin1String("Cancel")) {
-        CancelRequested = true;
-        SBLoad->setText(QStringLiteral("Run"));
-        SetBusyCursor(false);
-        // A reply that may never come is not waited for.
-        AbortExchange(ApdCom);
-        return;
-    }
-    // A cancelled run still finishing its last block: nothing starts meanwhile.
-    if (dumpRunning_)
-        return;
-    CancelRequested = false;
-    TDumpOptions options;
-    options.FromPage = RxFrom->value();
-    options.ToPage = RxTo->value();
-    options.IncludeLow = CBLowRam->isChecked();
-    options.LowOnly = CBLowOnly->isChecked();
-    if (!options.LowOnly && options.ToPage < options.FromPage) {
-        ShowMessageAt(this, QStringLiteral("From page must be lest than or equal to To page"));
-        return;
-    }
-    if (!KindCanBeDumped(LinkState.HandboxKind))
-        return;
-
-    // The save dialog SD1: "bin" files, asking before overwriting one.
-    const QString fileName =
-        AskSaveFileName(this, DefaultDumpFileName(LinkState.HandboxKind, options),
-                        QStringLiteral("StdBinaryDumpFile ( *.bin )"), QStringLiteral("bin"));
-    if (fileName.isEmpty())
-        return;
-
-    dumpRunning_ = true;
-    TDumpResult result;
-    {
-        // The run talks to this handbox only, from its first question on.
-        const TLinkHold hold(ApdCom);
-        const int dataMode = ChooseDataMode(ApdCom, this);
-        if (ApdCom.Open() && LinkState.ScopeFound && !CancelRequested) {
-            SBLoad->setText(QStringLiteral("Cancel"));
-            WindowDumpFace face(*this);
-            result = RunDump(ApdCom, options, dataMode, fileName, face);
-        } else {
-            result.Outcome = CancelRequested ? TDumpOutcome::Cancelled : TDumpOutcome::PortLost;
-        }
-    }
-    SBLoad->setText(QStringLiteral("Run"));
-    PB1->setValue(0);
-    SetBusyCursor(false);
-    dumpRunning_ = false;
-    // The rate or the mode may have changed: the status line says what is now.
-    RefreshPortStatus(ApdCom);
-    statusPanel_.SetText(StatusText(ApdCom, true));
-    RefreshLog(ApdCom);
-    if (quitAfterRun_) {
-        StopRequested();
-        return;
-    }
-    // "Couldnt go into download mode" has been said already.
-    if (result.Outcome != TDumpOutcome::Complete && result.Outcome != TDumpOutcome::NoDownloadMode)
-        ShowMessageAt(this, DumpResultText(result));
-
-    // What waited for the run's end: a source chosen meanwhile, or, with the
-    // handbox gone, a search for it as after any lost link.
-    std::shared_ptr<TMenuItem> source = std::move(sourceAfterRun_);
-    if (!source && result.Outcome == TDumpOutcome::PortLost && !LinkState.ScopeFound)
-        if (TMenuItem* autoDetect = AutoDetectItem())
-            source = autoDetect->weak_from_this().lock();
-    if (source)
-        OnSelectSource(source.get());
 }

@@ -5,6 +5,7 @@
 #include "common/StdFuncsMiscWindows.h"
 
 #include <QAbstractButton>
+#include <QActionGroup>
 #include <QCheckBox>
 #include <QEvent>
 #include <QLabel>
@@ -120,7 +121,7 @@ void TFHexvac::CreateControls() {
     SBar->setSizeGripEnabled(false);
     // Panel 0, wider than the bar itself; it shows the link status.
     SBarPanel0 = Place(new QLabel(SBar), "SBarPanel0", 0, 0, StatusPanelWidth, SBarHeight);
-    connect(&statusPanel_, &TStatusPanel::TextChanged, SBarPanel0, &QLabel::setText);
+    connect(&statusPanel_, &TStatusPanel::TextChanged, this, [this] { ShowStatus(); });
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -180,9 +181,9 @@ void TFHexvac::CreateMenus() {
     setBaudRateMenu_ = utilities->addMenu(SetBaudRate1.Caption());
     setBaudRateMenu_->setObjectName(QStringLiteral("SetBaudRate1"));
     MirrorMenu(&SetBaudRate1, setBaudRateMenu_);
-    QAction* baudCheck = utilities->addAction(QStringLiteral("Baud Check"));
-    baudCheck->setObjectName(QStringLiteral("BaudCheck1"));
-    connect(baudCheck, &QAction::triggered, this, &TFHexvac::BaudCheck1Click);
+    baudCheck_ = utilities->addAction(QStringLiteral("Baud Check"));
+    baudCheck_->setObjectName(QStringLiteral("BaudCheck1"));
+    connect(baudCheck_, &QAction::triggered, this, &TFHexvac::BaudCheck1Click);
     QAction* showLog = utilities->addAction(QStringLiteral("Show Log"));
     showLog->setObjectName(QStringLiteral("ShowLog1"));
     connect(showLog, &QAction::triggered, this, &TFHexvac::ShowLog1Click);
@@ -200,6 +201,12 @@ void TFHexvac::CreateMenus() {
 void TFHexvac::MirrorMenu(TMenuItem* Data, QMenu* Menu) {
     auto rebuild = [Data, Menu] {
         Menu->clear();
+        // Radio items are drawn as such, one checked at a time, when they
+        // share an exclusive group; the group goes with the next rebuild.
+        for (QActionGroup* old : Menu->findChildren<QActionGroup*>(Qt::FindDirectChildrenOnly))
+            delete old;
+        auto* radios = new QActionGroup(Menu);
+        radios->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
         for (int i = 0; i < Data->Count(); ++i) {
             TMenuItem* item = Data->Item(i);
             if (item->IsSeparator()) {
@@ -209,14 +216,23 @@ void TFHexvac::MirrorMenu(TMenuItem* Data, QMenu* Menu) {
             QAction* action = Menu->addAction(item->Caption());
             action->setEnabled(item->Enabled());
             action->setCheckable(item->RadioItem() || item->Checked());
+            if (item->RadioItem())
+                radios->addAction(action);
             action->setChecked(item->Checked());
             // The handler runs after the click has been delivered: it may
             // rebuild this very menu, which deletes the action.
             std::weak_ptr<TMenuItem> weak = item->weak_from_this();
-            QObject::connect(action, &QAction::triggered, Menu, [weak, Menu] {
-                QTimer::singleShot(0, Menu, [weak] {
-                    if (auto target = weak.lock())
-                        target->Click();
+            QPointer<QAction> shown(action);
+            QObject::connect(action, &QAction::triggered, Menu, [weak, Menu, shown] {
+                QTimer::singleShot(0, Menu, [weak, shown] {
+                    auto target = weak.lock();
+                    if (!target)
+                        return;
+                    target->Click();
+                    // The item's state decides the mark, not the click: a
+                    // rate the handbox refused stays unchecked.
+                    if (shown)
+                        shown->setChecked(target->Checked());
                 });
             });
         }

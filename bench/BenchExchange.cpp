@@ -6,6 +6,7 @@
 // Prints exchanges per second, the ratio of the ideal line time to the time
 // taken (1.0 = the line's limit), and CPU time over wall time while paced.
 
+#include "link/StdDefs.h"
 #include "serial/ApdComPort.h"
 #include "serial/Exchange.h"
 
@@ -61,6 +62,10 @@ Run Measure(int rate, bool paced) {
         com.SetOpen(true);
         CreateExchangeTimers(com);
         RouteExchangeEvents(com, PortEventsModelText);
+        // The simulator starts in download mode, and the link state must say
+        // so: in normal mode a reply's first byte 15 hex is the busy signal,
+        // and a block that starts with it would be dropped and sent again.
+        LinkState.InDownloadMode = true;
 
         QByteArray reply;
         const std::clock_t cpu0 = std::clock();

@@ -2,6 +2,7 @@
 
 #include "cli/DumpTool.h"
 
+#include "cli/NamedPortOnly.h"
 #include "cli/ProgressFace.h"
 #include "cli/RunLog.h"
 #include "common/MenuItem.h"
@@ -11,6 +12,8 @@
 #include "diag/PortEnum.h"
 #include "diag/PortReport.h"
 #include "diag/TableExport.h"
+#include "link/DumpManifest.h"
+#include "link/DumpResume.h"
 #include "link/DumpRun.h"
 #include "link/StdDefs.h"
 #include "link/StdFuncsMeade.h"
@@ -27,15 +30,6 @@
 #endif
 
 namespace {
-
-qint64 ExpectedBytes(const TDumpOptions& Options, std::uint8_t Kind, int DataMode) {
-    const bool wholePages =
-        DataMode == 1 && (Kind == htAutostar497mkII || Kind == htMkIIDnld) && !Options.IncludeLow;
-    if (Options.LowOnly)
-        return 0x8000;
-    const qint64 pages = std::max(0, Options.ToPage - Options.FromPage + 1);
-    return pages * (wholePages ? 0x10000 : 0x8000) + (Options.IncludeLow ? 0x8000 : 0);
-}
 
 // The first page the window's "Page" field offers.
 constexpr int FirstUsualPage = 2;
@@ -82,22 +76,26 @@ const char* ListStateWord(int Number) {
                : "in use";
 }
 
-// Puts the handbox back at the rate it had when it was found, when this
-// tool raised it and nothing has put it back since.
-void RestoreRate(TApdComPort& Port, qint32 Rate) {
-    if (Port.Open() && LinkState.ScopeFound && !LinkState.InDownloadMode && Port.Baud() != Rate)
-        SetScopeBaud(Port, Rate);
-}
-
 int ExitFor(TDumpOutcome Outcome) {
     switch (Outcome) {
     case TDumpOutcome::Complete:
         return ExitComplete;
     case TDumpOutcome::FileError:
         return ExitFile;
+    case TDumpOutcome::OtherHandbox:
+        return ExitNoHandbox;
     default:
         return ExitIncomplete;
     }
+}
+
+// A run that ends before its dump began still says how it ended in the last
+// line on standard output, as every run does.
+int EndedBeforeTheDump(QTextStream& Out, bool Stopped) {
+    Out << (Stopped ? "Dump cancelled before it began: nothing read"
+                    : "Dump stopped: the port or the handbox went away before the dump began")
+        << Qt::endl;
+    return ExitIncomplete;
 }
 
 QString InfoLine(TApdComPort& Port) {
@@ -116,6 +114,39 @@ QString InfoLine(TApdComPort& Port) {
         .arg(int(LinkState.ExtPokeOK))
         .arg(int(LinkState.InDownloadMode))
         .arg(int(LinkState.Parked));
+}
+
+// --check: whether FILE is the file its manifest describes.
+int CheckDump(const QString& File, QTextStream& Out, QTextStream& Err) {
+    const TDumpCheck check = CheckDumpFile(File);
+    if (!check.Read) {
+        Err << "hexvac-dump: " << check.Text << Qt::endl;
+        return ExitFile;
+    }
+    Out << check.Text << Qt::endl;
+    return check.Matches ? ExitComplete : ExitIncomplete;
+}
+
+// --resume: the manifest of the dump to continue, before any port is
+// touched. The exit code when it cannot be continued with these options.
+std::optional<int> ReadResumedManifest(const TDumpToolOptions& Options, TDumpManifest& Manifest,
+                                       QTextStream& Err) {
+    QString problem;
+    if (!ReadDumpManifest(Options.Resume, Manifest, problem)) {
+        Err << "hexvac-dump: --resume: " << problem << Qt::endl;
+        return ExitFile;
+    }
+    if (Manifest.Outcome == TDumpOutcome::Complete && Manifest.Ended) {
+        Err << "hexvac-dump: --resume " << Options.Resume
+            << ": the dump is complete, there is nothing to continue (--check checks it)"
+            << Qt::endl;
+        return ExitUsage;
+    }
+    if (const QString disagrees = ResumeDisagreement(Options, Manifest); !disagrees.isEmpty()) {
+        Err << "hexvac-dump: " << disagrees << Qt::endl;
+        return ExitUsage;
+    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -142,6 +173,13 @@ int WritePortReport(const TDumpToolOptions& Options, QTextStream& Out, QTextStre
 int RunDumpTool(const TDumpToolOptions& Options) {
     QTextStream out(stdout);
     QTextStream err(stderr);
+    if (!Options.Check.isEmpty())
+        return CheckDump(Options.Check, out, err);
+    const bool resuming = !Options.Resume.isEmpty();
+    TDumpManifest resumed;
+    if (resuming)
+        if (const std::optional<int> exit = ReadResumedManifest(Options, resumed, err))
+            return *exit;
     if (Options.VirtualOnly && !ListVirtualPortsOnly()) {
         err << "hexvac-dump: --virtual-only: this system has no virtual ports" << Qt::endl;
         return ExitUsage;
@@ -204,6 +242,7 @@ int RunDumpTool(const TDumpToolOptions& Options) {
 
     LinkState.NoAutoDetect = false;
     if (Options.Port != 0) {
+        ShowNamedPortOnly(Options.Port);
         QString portsText;
         BuildPorts(port, portsText);
         TMenuItem* item = sources.FindByTag(Options.Port);
@@ -217,7 +256,7 @@ int RunDumpTool(const TDumpToolOptions& Options) {
     }
     if (StopSignalled()) {
         err << "hexvac-dump: stopped" << Qt::endl;
-        return ExitIncomplete;
+        return EndedBeforeTheDump(out, true);
     }
     if (!LinkState.ScopeFound) {
         err << "hexvac-dump: no handbox found" << Qt::endl;
@@ -236,6 +275,13 @@ int RunDumpTool(const TDumpToolOptions& Options) {
         return ExitNoHandbox;
     }
 
+    if (resuming) {
+        if (const QString other = OtherHandboxReason(resumed); !other.isEmpty()) {
+            err << "hexvac-dump: --resume " << Options.Resume << ": " << other << Qt::endl;
+            return ExitNoHandbox;
+        }
+    }
+
     const int limit =
         PageLimitOf(LinkState.HandboxKind) < 0 ? 0x7F : PageLimitOf(LinkState.HandboxKind);
     TDumpOptions dump;
@@ -244,38 +290,45 @@ int RunDumpTool(const TDumpToolOptions& Options) {
     dump.IncludeLow = Options.IncludeLow;
     dump.LowOnly = Options.Only;
     dump.Verify = Options.Verify;
+    if (resuming)
+        dump = resumed.Options;
     const QString model = HandboxStatusWord(LinkState.HandboxKind);
     if (const QString problem = RangeProblem(dump, limit, model); !problem.isEmpty()) {
         err << "hexvac-dump: " << problem << Qt::endl;
         return ExitUsage;
     }
-    const QString file = Options.Output.isEmpty() ? DefaultDumpFileName(LinkState.HandboxKind, dump)
-                                                  : Options.Output;
+    const QString file = resuming ? Options.Resume
+                         : Options.Output.isEmpty()
+                             ? DefaultDumpFileName(LinkState.HandboxKind, dump)
+                             : Options.Output;
 
     const qint32 rateFound = port.Baud();
     int dataMode = 1;
-    if (Options.Mode == 0) {
+    const int mode = resuming ? resumed.DataMode : Options.Mode;
+    if (mode == 0) {
         dataMode = ChooseDataMode(port, nullptr);
     } else {
         // As the data-mode question's run-up, without the question.
         RefreshLog(port);
         QueryMode(port);
-        if (Options.Mode == 2 && (LinkState.InDownloadMode || !LinkState.PeekOK)) {
-            err << "hexvac-dump: --mode peek: this handbox "
+        if (mode == 2 && (LinkState.InDownloadMode || !LinkState.PeekOK)) {
+            err << "hexvac-dump: "
+                << (resuming ? "--resume: the dump was read by peeks" : "--mode peek")
+                << ": this handbox "
                 << (LinkState.InDownloadMode ? "is in download mode" : "does not answer peeks")
                 << "; use --mode download" << Qt::endl;
             return ExitUsage;
         }
         if (!LinkState.InDownloadMode)
             SlowBaudPrompt(port);
-        dataMode = Options.Mode;
+        dataMode = mode;
     }
     if (StopSignalled() || !port.Open() || !LinkState.ScopeFound) {
         const bool stopped = StopSignalled();
-        RestoreRate(port, rateFound);
+        ResetRateWithoutAsking(port, rateFound);
         err << "hexvac-dump: "
             << (stopped ? "stopped before the dump began" : "the handbox went away") << Qt::endl;
-        return ExitIncomplete;
+        return EndedBeforeTheDump(out, stopped);
     }
 
     const int portNumber = port.ComNumber(); // a lost port is forgotten during the run
@@ -283,14 +336,21 @@ int RunDumpTool(const TDumpToolOptions& Options) {
     clock.start();
     TDumpResult result;
     {
-        TConsoleDumpFace face(ExpectedBytes(dump, LinkState.HandboxKind, dataMode));
-        result = RunDump(port, dump, dataMode, file, face);
+        TConsoleDumpFace face(DumpBytes(dump, LinkState.HandboxKind, dataMode));
+        result =
+            resuming ? ResumeDump(port, file, face) : RunDump(port, dump, dataMode, file, face);
     }
-    RestoreRate(port, rateFound);
+    // Back at the rate the handbox was found at, when this tool raised it.
+    ResetRateWithoutAsking(port, rateFound);
     const double seconds = double(std::max<qint64>(1, clock.elapsed())) / 1000.0;
+    // A continued dump's rate counts what this run read.
+    const qint64 read = result.Bytes - result.ResumedFrom;
     out << file << ": " << DumpResultText(result) << " (" << model << " on COM" << portNumber
         << ", " << (dataMode == 1 ? "download mode" : "peeks") << ", "
         << QString::number(seconds, 'f', 1) << " s, "
-        << QString::number(double(result.Bytes) / seconds, 'f', 0) << " bytes/s)" << Qt::endl;
+        << QString::number(double(read) / seconds, 'f', 0) << " bytes/s";
+    if (result.ResumedFrom > 0)
+        out << ", continued after " << result.ResumedFrom << " bytes";
+    out << ")" << Qt::endl;
     return ExitFor(result.Outcome);
 }

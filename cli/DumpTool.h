@@ -21,6 +21,8 @@ struct TDumpToolOptions {
     bool VirtualOnly = false; // look at virtual ports only
     QString PortReport;       // the FORMAT of --port-report; empty: no report
     bool Verify = false;      // every half-block read until two reads agree
+    QString Check;            // --check FILE: is it the file its manifest describes?
+    QString Resume;           // --resume FILE: continue the dump in FILE
 };
 
 // Exit codes.
@@ -38,6 +40,11 @@ bool ParseDumpToolOptions(const QStringList& Arguments, TDumpToolOptions& Option
 
 // The --help text: the options, then the questions, signals and exit codes.
 QString DumpToolUsage();
+
+struct TDumpManifest;
+// Why the options given with --resume disagree with the dump's manifest;
+// empty when every option given says what the manifest says.
+QString ResumeDisagreement(const TDumpToolOptions& Options, const TDumpManifest& Manifest);
 
 // Runs the tool; returns its exit code.
 int RunDumpTool(const TDumpToolOptions& Options);

@@ -1,10 +1,14 @@
 #include "cli/DumpTool.h"
 
+#include "common/StdFuncsMisc.h"
 #include "common/VirtualPorts.h"
 #include "diag/TableExport.h"
+#include "link/DumpManifest.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QStringList>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -37,6 +41,14 @@ void DefineOptions(QCommandLineParser& Parser) {
                       u"line has no checksum)"_s},
         {u"log"_s, u"write the run's communications log to FILE, also when the run fails"_s,
          u"FILE"_s},
+        {u"check"_s,
+         u"check FILE against its manifest FILE.json: exit 0 when it is the file that was read, "
+         u"3 when not; says what the manifest says it holds"_s,
+         u"FILE"_s},
+        {u"resume"_s,
+         u"continue the dump in FILE that did not complete, with the handbox, range, options and "
+         u"mode of its manifest FILE.json"_s,
+         u"FILE"_s},
         {u"yes"_s, u"take every question's default instead of asking"_s},
         {u"info"_s, u"identify the handbox, print one line, dump nothing"_s},
         {u"list"_s, u"list the serial ports and whether they are free"_s},
@@ -61,7 +73,10 @@ QString DumpToolUsage() {
            u"Ctrl-C, SIGTERM or SIGHUP stop the dump: the file keeps every block read,\n"
            u"the handbox leaves download mode and gets its rate back.\n"
            u"Exit codes: 0 complete, 1 no handbox, 2 usage, 3 dump incomplete, cancelled\n"
-           u"or the handbox lost (the file keeps what was read), 4 file error.\n"_s;
+           u"or the handbox lost (the file keeps what was read), 4 file error.\n"
+           u"--check: 0 the file is the one that was read, 3 it is not, 4 no manifest.\n"
+           u"--resume: 1 not the handbox the file was read from, 3 the file's last block\n"
+           u"is not its memory (the file is left as it is).\n"_s;
 }
 
 bool ParseDumpToolOptions(const QStringList& Arguments, TDumpToolOptions& Options, QString& Error) {
@@ -127,6 +142,32 @@ bool ParseDumpToolOptions(const QStringList& Arguments, TDumpToolOptions& Option
         }
         Options.PortReport = v;
     }
+    for (auto [name, file] :
+         {std::pair{u"check"_s, &Options.Check}, {u"resume"_s, &Options.Resume}}) {
+        for (const QString& v : parser.values(name)) {
+            if (v.isEmpty()) {
+                Error = u"--"_s + name + u" needs a file name"_s;
+                return false;
+            }
+            *file = v;
+        }
+    }
+    // --check reads two files and talks to no handbox; --resume takes its
+    // range and mode from the manifest (ResumeDisagreement), and no other
+    // action mixes in.
+    const bool check = !Options.Check.isEmpty();
+    if (check || !Options.Resume.isEmpty()) {
+        for (const QString& name : parser.optionNames()) {
+            const bool mixes =
+                check ? !QStringList{u"check"_s, u"virtual-only"_s, u"yes"_s}.contains(name)
+                      : QStringList{u"info"_s, u"list"_s, u"port-report"_s}.contains(name);
+            if (mixes) {
+                Error = (check ? u"--check"_s : u"--resume"_s) + u" does not go with "_s +
+                        (name.size() == 1 ? u"-"_s : u"--"_s) + name;
+                return false;
+            }
+        }
+    }
     Options.Verify = parser.isSet(u"verify"_s);
     Options.Only = parser.isSet(u"only"_s);
     Options.IncludeLow = Options.Only || parser.isSet(u"include-low"_s);
@@ -137,4 +178,32 @@ bool ParseDumpToolOptions(const QStringList& Arguments, TDumpToolOptions& Option
     Options.Help = parser.isSet(u"help"_s);
     Options.Version = parser.isSet(u"version"_s);
     return true;
+}
+
+QString ResumeDisagreement(const TDumpToolOptions& Options, const TDumpManifest& Manifest) {
+    const TDumpOptions& read = Manifest.Options;
+    const auto page = [](int Page) {
+        return FormatHex(2, Page);
+    };
+    QString problem;
+    if (Options.From && *Options.From != read.FromPage)
+        problem = u"--from "_s + page(*Options.From) + u", the dump is from page "_s +
+                  page(read.FromPage);
+    else if (Options.To && !read.LowOnly && *Options.To != read.ToPage)
+        problem = u"--to "_s + page(*Options.To) + u", the dump is to page "_s + page(read.ToPage);
+    else if (Options.Only && !read.LowOnly)
+        problem = u"--only, the dump reads the pages"_s;
+    else if (Options.IncludeLow && !read.IncludeLow)
+        problem = u"--include-low, the dump reads no addresses 0000-7FFF"_s;
+    else if (Options.Mode != 0 && Options.Mode != Manifest.DataMode)
+        problem = Manifest.DataMode == 1 ? u"--mode peek, the dump is read in download mode"_s
+                                         : u"--mode download, the dump is read by peeks"_s;
+    else if (Options.Verify && !read.Verify)
+        problem = u"--verify, the dump is read without it"_s;
+    else if (!Options.Output.isEmpty() && QFileInfo(Options.Output).absoluteFilePath() !=
+                                              QFileInfo(Options.Resume).absoluteFilePath())
+        problem = u"-o "_s + Options.Output + u", the dump is "_s + Options.Resume;
+    return problem.isEmpty() ? problem
+                             : u"--resume "_s + Options.Resume + u": "_s + problem +
+                                   u" (its manifest says so; leave the option out)"_s;
 }

@@ -10,8 +10,24 @@ void ProcessPendingMessages() {
     QCoreApplication::processEvents();
 }
 
-void WaitInEventLoop(int Ms) {
+namespace {
+
+void SleepInEventLoop(int WallMs) {
     QEventLoop loop;
-    QTimer::singleShot(Timing::Scaled(Ms), &loop, &QEventLoop::quit);
+    QTimer::singleShot(WallMs, Qt::PreciseTimer, &loop, &QEventLoop::quit);
     loop.exec();
+}
+
+} // namespace
+
+void WaitInEventLoop(int Ms) {
+    SleepInEventLoop(Timing::Scaled(Ms));
+}
+
+void WaitForRepliesInEventLoop(int Ms) {
+    SleepInEventLoop(Timing::ScaledReplyWait(Ms));
+}
+
+void WaitInEventLoopUnscaled(int Ms) {
+    SleepInEventLoop(Ms);
 }

@@ -37,7 +37,7 @@ void LimitLabelWidth(QLabel* Label, QWidget* Near) {
 QDialog* CreateMessageBox(QWidget* Near, const QString& Text, bool WithOkButton, const char* Name) {
     auto* dialog = new QDialog(Near ? Near->window() : nullptr, MessageFlags);
     dialog->setObjectName(QLatin1String(Name));
-    dialog->setWindowTitle(QString());
+    dialog->setWindowTitle(QtUiHost::NoCaption);
     QPalette palette = dialog->palette();
     palette.setColor(QPalette::Window, QtUiHost::MessageBackground);
     dialog->setPalette(palette);

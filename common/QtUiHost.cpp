@@ -1,9 +1,8 @@
 #include "common/QtUiHost.h"
 
-#include <QFileDialog>
-
 #include <QApplication>
 #include <QCursor>
+#include <QFileDialog>
 #include <QWidget>
 
 QtUiHost::~QtUiHost() {

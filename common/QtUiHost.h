@@ -45,6 +45,12 @@ public:
     // Width of the plain border inside the message box and the notice.
     static constexpr int MessageBorderWidth = 2;
 
+    // What a message box, notice or question has for a caption: a single
+    // blank. The toolkit puts the application's name in a caption left
+    // empty, and some window managers put "Unnamed Window" there; a blank
+    // shows nothing.
+    static inline const QString NoCaption = QStringLiteral(" ");
+
 private:
     // The widget a message concerns: Control if it is one, else the active
     // window, else none (the dialog is then centred on the screen).

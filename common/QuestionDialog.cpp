@@ -32,7 +32,7 @@ int QtUiHost::AskQuestion(QObject* Control, const QString& Question, const QStri
     QWidget* near = NearWidget(Control);
     QPointer<QDialog> dialog = new QDialog(near ? near->window() : nullptr, QuestionFlags);
     dialog->setObjectName(QLatin1String(QuestionDialogName));
-    dialog->setWindowTitle(QString());
+    dialog->setWindowTitle(QtUiHost::NoCaption);
 
     // The label sizes itself; how much taller the question makes it than an
     // empty label is how far the buttons move down. The empty label is

@@ -10,6 +10,8 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <exception>
+#include <functional>
 #include <stdexcept>
 
 // The one conversion error: raised by every parse of hexadecimal or date text
@@ -106,3 +108,15 @@ public:
 private:
     bool previous_;
 };
+
+// ---- Handler boundaries ----------------------------------------------------------
+
+// What an error caught at a boundary says: the text of a standard exception,
+// "unknown error" for anything else.
+QString ErrorText(const std::exception_ptr& Error);
+
+// Runs Handler, an event handler of a window, so that no error escapes it
+// into the event loop: Qt cannot carry one through, and the program would
+// end. An error is shown in the application's standard error box (the
+// plain message box) and the program goes on. False when Handler failed.
+bool RunHandler(const std::function<void()>& Handler);

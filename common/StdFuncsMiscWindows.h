@@ -4,6 +4,7 @@
 // that already has widgets includes this; the core uses StdFuncsMisc.h.
 
 #include <QFont>
+#include <Qt>
 
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -36,3 +37,9 @@ int CompareColumnDescending(const QTreeWidgetItem* Item1, const QTreeWidgetItem*
 // elsewhere a sans serif of the same narrow metrics, so that captions fit the
 // controls' fixed sizes.
 QFont ClassicFont(int PixelSize = 11, bool Bold = false);
+
+// The window flags of a fixed dialog that offers no title-bar button. Where
+// the platform cannot draw a title bar without buttons, the dialog gets no
+// title bar at all: CaptionInside is then set, and the dialog shows its
+// caption and its border itself.
+Qt::WindowFlags DialogWithoutTitleButtons(bool& CaptionInside);

@@ -15,3 +15,7 @@ int Timing::Scaled(int Ms) {
 void Timing::SetTestScale(int Percent) {
     scalePercent = std::clamp(Percent, 1, 100);
 }
+
+int Timing::ScaledReplyWait(int Ms) {
+    return std::max(Scaled(Ms), std::min(Ms, ReplyWaitFloorMs));
+}

@@ -28,6 +28,12 @@ inline constexpr int LineDrainMarginMs = 20;
 // asks the handbox anything, so a late reply is not taken for the answer.
 inline constexpr int LateReplyQuietMs = 100;
 
+// The least a dump's first try of a piece waits before its reply counts as
+// lost, however fast the replies before it came: a loaded machine, or a USB
+// adapter holding bytes for its latency timer, may keep a reply back this
+// long. Line physics, never scaled.
+inline constexpr int LostReplyFloorMs = 50;
+
 // A busy handbox (it answered a lone NAK) is sent the command again after
 // this pause.
 inline constexpr int BusyResendMs = 100;
@@ -81,6 +87,16 @@ constexpr int TicksFor(int Ms) {
 
 // The wall-clock length of Ms under the current scale (Ms in production).
 int Scaled(int Ms);
+
+// A wait that a reply must meet (a reply time-out, the mode query's hold,
+// the listening after an ACK) is never scaled below this, nor below its
+// real length when that is shorter: on a loaded machine the far side's
+// answer may take this long to be scheduled, read and handled.
+inline constexpr int ReplyWaitFloorMs = 250;
+
+// The wall-clock length of a wait that a reply must meet: Scaled(Ms), but
+// not below the floor above (Ms in production).
+int ScaledReplyWait(int Ms);
 
 // Test-only: run every fixed wait at Percent of its real length (1..100).
 void SetTestScale(int Percent);

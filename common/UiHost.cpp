@@ -53,7 +53,11 @@ std::unique_ptr<TProcessingBox> UiHost::CreateProcessingBox(QObject*) {
 }
 
 UiHost& CurrentUiHost() {
-    return installedHost ? *installedHost : silentHost;
+    return installedHost && !installedHost->DialogsEnded() ? *installedHost : silentHost;
+}
+
+bool UiDialogsEnded() {
+    return installedHost && installedHost->DialogsEnded();
 }
 
 UiHost* InstallUiHost(UiHost* Host) {
@@ -81,7 +85,8 @@ void ShowPlainMessage(const QString& Text) {
 
 void SetBusyCursor(bool Busy) {
     busyCursor = Busy;
-    CurrentUiHost().SetBusyCursor(Busy);
+    // Also once its dialogs have ended: the cursor must not stay an hourglass.
+    (installedHost ? *installedHost : silentHost).SetBusyCursor(Busy);
 }
 
 bool BusyCursorShown() {

@@ -46,11 +46,29 @@ public:
     // stays open beside the program until the user closes it. The default
     // host shows nothing.
     virtual void ShowLogWindow(QObject* Control, const QString& Caption, const QStringList& Lines);
+
+    // The program is ending (a stop signal): from now on nothing more is
+    // shown or asked through this host, and CurrentUiHost() answers as the
+    // silent host does (every question closed without an answer). Dialogs
+    // already open are the owner's to close.
+    void EndDialogs() { dialogsEnded_ = true; }
+    bool DialogsEnded() const { return dialogsEnded_; }
+    // For a host used again after an ending (the tests' host).
+    void ResumeDialogs() { dialogsEnded_ = false; }
+
+private:
+    bool dialogsEnded_ = false;
 };
 
 // The host in force; a silent host (that records nothing and answers every
-// question with -1) until one is installed.
+// question with -1) until one is installed, and once the installed one's
+// dialogs have ended.
 UiHost& CurrentUiHost();
+
+// Whether the program is ending: the installed host's dialogs have ended.
+// A window that is not shown through the host (the port lock window) asks
+// this before it opens.
+bool UiDialogsEnded();
 
 // Installs Host (not owned) until the returned previous host is installed
 // again, or until Host is replaced. Passing null restores the silent host.

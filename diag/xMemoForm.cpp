@@ -24,6 +24,7 @@
 #include <QStatusBar>
 #include <QStyledItemDelegate>
 #include <QTreeWidget>
+#include <algorithm>
 
 namespace {
 
@@ -247,6 +248,23 @@ void TMemoForm::FillTable(const TReportTable& Table) {
         items << item;
     }
     LVData->addTopLevelItems(items);
+    columnWidths_.clear();
+    for (const TReportColumn& column : Table.Columns)
+        columnWidths_.push_back(column.Width);
+    FitColumns();
+}
+
+void TMemoForm::FitColumns() {
+    // Each column at least as wide as the table asks, and as wide as its
+    // longest cell and its caption in the font now in force.
+    for (int c = 0; c < LVData->columnCount(); ++c) {
+        LVData->resizeColumnToContents(c);
+        const auto index = static_cast<std::size_t>(c);
+        const int asked = index < columnWidths_.size() ? columnWidths_[index] : 0;
+        const int header = LVData->header()->sectionSizeHint(c);
+        LVData->header()->resizeSection(
+            c, std::max({asked, header, LVData->header()->sectionSize(c)}));
+    }
 }
 
 TReportTable TMemoForm::TableFromView() const {
@@ -340,6 +358,7 @@ void TMemoForm::Font1Click() {
         view->setFont(font);
         SetViewTextColor(view, color);
     }
+    FitColumns();
 }
 
 void TMemoForm::Exit1Click() {

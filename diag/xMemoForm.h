@@ -78,9 +78,12 @@ private:
     void CreateControls();
     void FormCreate();
     void LVDataMouseDown(Qt::MouseButton Button);
+    // Widens every table column to what its cells and caption need.
+    void FitColumns();
     void RunExport();
     void SaveTextLines(const QString& FileName);
 
     QString tempFolder_;
     std::vector<TColumnAlign> columnAligns_;
+    std::vector<int> columnWidths_; // the widths the table asked for
 };

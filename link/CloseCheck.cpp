@@ -14,7 +14,7 @@ bool CloseCheck(TApdComPort& Port) {
         // Is anything still answering the ACK?
         Port.ReplyBuffer.clear();
         Port.PutString(QByteArray(1, '\x06'));
-        WaitInEventLoop(Timing::CloseListenMs);
+        WaitForRepliesInEventLoop(Timing::CloseListenMs);
         ProcessPendingMessages();
         if (!Port.ReplyBuffer.isEmpty()) {
             QByteArray reply;
@@ -25,12 +25,18 @@ bool CloseCheck(TApdComPort& Port) {
                                        QStringLiteral("Close anyway"), 1) == 2;
         }
     }
-    if (canClose && LinkState.ScopeFound && LinkState.CurrentBaud != 9600) {
+    if (canClose && LinkState.ScopeFound && LinkState.CurrentBaud != DefaultScopeBaud) {
         const int answer = AskQuestion(
             window, QStringLiteral("Scope is currently set to %1 baud").arg(LinkState.CurrentBaud),
             QStringLiteral("Reset to 9600 and close"), QStringLiteral("Close Anyway"), 1);
         if (answer == 1)
-            canClose = SetScopeBaud(Port, 9600);
+            canClose = SetScopeBaud(Port, DefaultScopeBaud);
     }
     return canClose;
+}
+
+void ResetRateWithoutAsking(TApdComPort& Port, qint32 Rate) {
+    if (Port.Open() && LinkState.ScopeFound && !LinkState.InDownloadMode && Port.Baud() != Rate &&
+        AcceptsBaudChange(LinkState.HandboxKind))
+        SetScopeBaud(Port, Rate);
 }

@@ -136,6 +136,9 @@ QString DumpResultText(const TDumpResult& Result) {
                     .arg(Result.Bytes) +
                 (Result.Error.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(Result.Error)),
             Result);
+    case TDumpOutcome::OtherHandbox:
+    case TDumpOutcome::NotThisDump:
+        return QStringLiteral("Dump not continued: ") + Result.Error;
     case TDumpOutcome::Failed:
         break;
     }

@@ -28,18 +28,23 @@ void DiscardLateBytes(TApdComPort& Port) {
     for (int round = 0; round < LateReplyRounds && Port.Open(); ++round) {
         Port.FlushInBuffer();
         Port.ReplyBuffer.clear();
-        WaitInEventLoop(Timing::LateReplyQuietMs);
+        WaitForRepliesInEventLoop(Timing::LateReplyQuietMs);
         if (Port.ReplyBuffer.isEmpty() && !Port.CharReady())
             return;
     }
 }
 
-void Count(int& Counter, QStringList& At, const QString& Where) {
+} // namespace
+
+void CountPiece(int& Counter, QStringList& At, QList<TDumpPiece>& Pieces, const TDumpPiece& Piece) {
     if (Counter++ < ReportedPieces)
-        At << Where;
+        At << FormatHex(0, Piece.Address);
+    Pieces << Piece;
 }
 
-} // namespace
+QDate FirmwareDateOfLink() {
+    return LinkState.FirmwareDate > 0 ? ToQDate(LinkState.FirmwareDate) : QDate();
+}
 
 QString PortGoneText() {
     return QStringLiteral("Currently selected Port is no longer Available");
@@ -51,10 +56,21 @@ bool TDumpFile::Create() {
     return file_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
 }
 
+bool TDumpFile::OpenToContinue(qint64 Keep) {
+    return file_.open(QIODevice::ReadWrite | QIODevice::Unbuffered) && file_.resize(Keep) &&
+           file_.seek(Keep);
+}
+
 void TDumpFile::Write(const QByteArray& Bytes, TDumpResult& Result) {
     if (file_.write(Bytes) != Bytes.size())
         throw TFileFailure{Reason()};
     Result.Bytes += Bytes.size();
+}
+
+void TDumpFile::WriteAt(qint64 Offset, const QByteArray& Bytes) {
+    const qint64 end = file_.pos();
+    if (!file_.seek(Offset) || file_.write(Bytes) != Bytes.size() || !file_.seek(end))
+        throw TFileFailure{Reason()};
 }
 
 bool TDumpFile::Close() {
@@ -70,19 +86,35 @@ QString TDumpFile::Reason() const {
 
 // ---- Pieces ---------------------------------------------------------------------------
 
-QByteArray TDumpReader::ReadPiece(int Size, const QString& Where,
+QByteArray TDumpReader::ReadPiece(const TDumpPiece& Piece, int LineBytes,
                                   const std::function<QByteArray()>& ReadOnce) {
+    const int size = Piece.Size;
+    const QString where = FormatHex(0, Piece.Address);
     const int maxReads = Verify ? VerifiedReads : 1 + ReadsAgain;
     const int usualReads = Verify ? 2 : 1;
-    QList<QByteArray> whole; // whole reads that no other has agreed with yet
-    QByteArray longest;      // the longest short read
+    QList<QByteArray> whole;  // whole reads that no other has agreed with yet
+    QByteArray longest;       // the longest short read
+    bool failed = false;      // a read of this piece failed: the next ones wait the full time-out
+    bool lostUnheard = false; // the read before was lost and nothing of it came
     for (int read = 1;; ++read) {
-        QByteArray bytes = ReadOnce();
+        const TReplyWatch::TRead got = Watch.Read(ReadOnce, LineBytes, !failed);
+        if (lostUnheard) {
+            // The lost reply may only have been late, and this read took it:
+            // then its own reply follows, and must not become the next one's.
+            Watch.DropLateBytes();
+            lostUnheard = false;
+        }
         if (!Port.Open())
             throw TRunLost{PortGoneText()};
-        const bool isWhole = bytes.size() >= Size;
+        QByteArray bytes = got.Bytes;
+        const bool isWhole = !got.Ended && bytes.size() >= size;
+        // A reply cut short by a time-out is taken for nothing, except that
+        // a block's bytes that came are its first ones (kept for padding);
+        // a word's text cut short could pass for another number.
+        if (got.Ended && !DownloadMode)
+            bytes.clear();
         if (isWhole) {
-            bytes.truncate(Size);
+            bytes.truncate(size);
             if (!Verify || whole.contains(bytes)) {
                 if (read > usualReads)
                     ++Result.ReadAgain;
@@ -92,32 +124,57 @@ QByteArray TDumpReader::ReadPiece(int Size, const QString& Where,
         } else if (Face.CancelRequested()) {
             throw TRunStopped{}; // the stop cut this read short
         } else if (bytes.size() >= longest.size()) {
-            longest = bytes;
+            longest = bytes.left(size);
         }
         if (read >= maxReads)
             break;
-        if (!isWhole || read >= usualReads)
-            Port.Log.AddStringToLog(QStringLiteral("Read again at ") + Where +
+        const bool lost = !isWhole && got.Bounded;
+        if (lost)
+            Port.Log.AddStringToLog(
+                QStringLiteral("Read again at %1: reply lost (%2 bytes in %3 ms)")
+                    .arg(where)
+                    .arg(got.Bytes.size())
+                    .arg(got.Ms));
+        else if (!isWhole || read >= usualReads)
+            Port.Log.AddStringToLog(QStringLiteral("Read again at ") + where +
                                     (isWhole ? QStringLiteral(": two reads differ")
                                              : QStringLiteral(": %1 bytes").arg(bytes.size())));
         if (!isWhole)
+            failed = true;
+        // A lost reply is read again as soon as the line is quiet; after a
+        // reply that did not come in the full time-out, the handbox is first
+        // asked whether it is still there.
+        if (lost)
+            lostUnheard = !Watch.DropLateBytes() && got.Bytes.isEmpty();
+        else if (!isWhole)
             CheckStillThere();
         if (Face.CancelRequested())
             throw TRunStopped{};
     }
     if (!whole.isEmpty()) {
         // Whole every time, but never the same twice: kept, and said.
-        Count(Result.Unverified, Result.UnverifiedAt, Where);
-        Port.Log.AddStringToLog(QStringLiteral("Unverified block at ") + Where);
+        CountPiece(Result.Unverified, Result.UnverifiedAt, Result.UnverifiedPieces, Piece);
+        Port.Log.AddStringToLog(QStringLiteral("Unverified block at ") + where);
         ++Result.ReadAgain;
+        if (PieceCounted)
+            PieceCounted();
         return whole.last();
     }
-    Count(Result.ShortBlocks, Result.ShortAt, Where);
-    Port.Log.AddStringToLog(QStringLiteral("Short block at ") + Where +
+    CountPiece(Result.ShortBlocks, Result.ShortAt, Result.ZeroFilledPieces, Piece);
+    Port.Log.AddStringToLog(QStringLiteral("Short block at ") + where +
                             QStringLiteral(": %1 bytes").arg(longest.size()));
     ++Result.ReadAgain;
+    if (PieceCounted)
+        PieceCounted();
     // Padded, so that file offsets keep mapping to addresses.
-    return longest + QByteArray(Size - longest.size(), DumpFillByte);
+    return longest + QByteArray(size - longest.size(), DumpFillByte);
+}
+
+bool TDumpReader::PassOver(int Size) {
+    if (Next + Size > KeepTo)
+        return false;
+    Next += Size;
+    return true;
 }
 
 QChar TDumpReader::AskModeLetter(int Asks) {

@@ -19,27 +19,41 @@
 #include "serial/Exchange.h"
 
 #include <exception>
+#include <functional>
 
 namespace {
 
-constexpr int HalfBlock = 128; // bytes one block read returns
+constexpr int HalfBlock = 128;       // bytes one block read returns
+constexpr int BlockCommandBytes = 5; // "R", page, address high and low, count
 constexpr int PeekWordBytes = 2;
+constexpr int PeekCommandBytes = 4;  // ":EP" and "#" around the decimal address
+constexpr int PeekReplyBytes = 7;    // at most: "-32768#"
 constexpr int WordsPerPass = 0x4000; // peeks of one 32 KiB half page
 const char* const Spinner[] = {"|", "/", "-", "\\"};
 
-QString FullAddress(int Page, qint64 Offset) {
-    return FormatHex(0, qint64(Page) * 0x10000 + Offset);
-}
-
-QByteArray ReadHalfBlock(TDumpReader& Reader, int Page, int Block, int Low) {
+QByteArray ReadHalfBlock(TDumpReader& Reader, int Page, int Block, int Low, qint64 Offset) {
     const QByteArray command =
         DecodeHexEscapes(QStringLiteral("R[%1][%2][%3][80]")
                              .arg(FormatHex(0, Page), FormatHex(0, Block), FormatHex(2, Low))
                              .toLatin1());
-    return Reader.ReadPiece(HalfBlock, FullAddress(Page, Block * 0x100 + Low), [&] {
+    const TDumpPiece piece{Offset, qint64(Page) * 0x10000 + qint64(Block) * 0x100 + Low, HalfBlock};
+    return Reader.ReadPiece(piece, BlockCommandBytes + HalfBlock, [&] {
         QByteArray reply;
         SendCommand(Reader.Port, command, HalfBlock, Timing::BlockReplyMs, false, reply);
         return reply;
+    });
+}
+
+QByteArray ReadWord(TDumpReader& Reader, quint64 Address, qint64 Offset) {
+    const TDumpPiece piece{Offset, qint64(Address), PeekWordBytes};
+    const int lineBytes =
+        PeekCommandBytes + int(QByteArray::number(Address).size()) + PeekReplyBytes;
+    return Reader.ReadPiece(piece, lineBytes, [&] {
+        try {
+            return HexToBytes(PeekWord(Reader.Port, Address), false).left(PeekWordBytes);
+        } catch (const EConvertError&) {
+            return QByteArray(); // a reply mangled on the line: read again
+        }
     });
 }
 
@@ -61,11 +75,14 @@ void ReadPages(TDumpReader& Reader, const TDumpOptions& Options, TDumpFile& File
                                      : QStringLiteral("PG:") + pageText);
             ProcessPendingMessages();
             for (int block = firstBlock; block <= lastBlock && !face.CancelRequested(); ++block) {
-                QByteArray bytes = ReadHalfBlock(Reader, page, block, 0x00);
+                if (Reader.PassOver(2 * HalfBlock))
+                    continue; // a continued dump's file holds it already
+                QByteArray bytes = ReadHalfBlock(Reader, page, block, 0x00, Reader.Next);
                 ProcessPendingMessages();
-                bytes += ReadHalfBlock(Reader, page, block, 0x80);
+                bytes += ReadHalfBlock(Reader, page, block, 0x80, Reader.Next + HalfBlock);
                 ProcessPendingMessages();
                 File.Write(bytes, Reader.Result);
+                Reader.Next += bytes.size();
                 face.BytesWritten(Reader.Result.Bytes);
                 RefreshLog(port);
                 ProcessPendingMessages();
@@ -86,7 +103,12 @@ void ReadPages(TDumpReader& Reader, const TDumpOptions& Options, TDumpFile& File
     }
 }
 
-void DownloadPath(TDumpReader& Reader, const TDumpOptions& Options, TDumpFile& File) {
+// What a run does once the handbox is ready to be read, before its first
+// page: nothing for a new run, the checks and the re-reads of a continued one.
+using TStartReading = std::function<void(TDumpReader&)>;
+
+void DownloadPath(TDumpReader& Reader, const TDumpOptions& Options, TDumpFile& File,
+                  const TStartReading& Start) {
     Reader.DownloadMode = true;
     if (!LinkState.InDownloadMode && !EnterDownloadMode(Reader)) {
         ShowMessageAt(Reader.Port.parent(), QStringLiteral("Couldnt go into download mode"));
@@ -97,6 +119,7 @@ void DownloadPath(TDumpReader& Reader, const TDumpOptions& Options, TDumpFile& F
     // run takes it out again: the end, a cancel, a file error, a lost reply.
     std::exception_ptr failure;
     try {
+        Start(Reader);
         ReadPages(Reader, Options, File);
     } catch (const TRunStopped&) {
     } catch (...) {
@@ -109,10 +132,12 @@ void DownloadPath(TDumpReader& Reader, const TDumpOptions& Options, TDumpFile& F
         std::rethrow_exception(failure);
 }
 
-void PeekPath(TDumpReader& Reader, const TDumpOptions& Options, TDumpFile& File) {
+void PeekPath(TDumpReader& Reader, const TDumpOptions& Options, TDumpFile& File,
+              const TStartReading& Start) {
     TDumpFace& face = Reader.Face;
     Reader.DownloadMode = false;
     Reader.Result.PieceSize = PeekWordBytes;
+    Start(Reader);
     bool includeLow = Options.IncludeLow;
     for (int page = Options.FromPage; page <= Options.ToPage && !face.CancelRequested(); ++page) {
         while (!face.CancelRequested()) {
@@ -121,20 +146,14 @@ void PeekPath(TDumpReader& Reader, const TDumpOptions& Options, TDumpFile& File)
             face.SetLabel(includeLow ? QStringLiteral("Doing LowRam")
                                      : QStringLiteral("PG:") + FormatHex(2, page));
             ProcessPendingMessages();
-            for (int i = 0; i < WordsPerPass && !face.CancelRequested(); ++i) {
-                const QByteArray bytes =
-                    Reader.ReadPiece(PeekWordBytes, FormatHex(0, qint64(address)), [&] {
-                        try {
-                            return HexToBytes(PeekWord(Reader.Port, address), false)
-                                .left(PeekWordBytes);
-                        } catch (const EConvertError&) {
-                            return QByteArray(); // a reply mangled on the line: read again
-                        }
-                    });
+            for (int i = 0; i < WordsPerPass && !face.CancelRequested(); ++i, address += 2) {
+                if (Reader.PassOver(PeekWordBytes))
+                    continue; // a continued dump's file holds it already
+                const QByteArray bytes = ReadWord(Reader, address, Reader.Next);
                 File.Write(bytes, Reader.Result);
+                Reader.Next += bytes.size();
                 face.BytesWritten(Reader.Result.Bytes);
                 face.SetProgress(WordsPerPass - 1, i);
-                address += PeekWordBytes;
                 ProcessPendingMessages();
                 face.SetSpinner(QLatin1String(Spinner[i % 4]));
             }
@@ -152,6 +171,14 @@ void PeekPath(TDumpReader& Reader, const TDumpOptions& Options, TDumpFile& File)
 
 } // namespace
 
+QByteArray ReadDumpPiece(TDumpReader& Reader, const TDumpPiece& Piece) {
+    if (!Reader.DownloadMode)
+        return ReadWord(Reader, quint64(Piece.Address), Piece.Offset);
+    const qint64 inPage = Piece.Address & 0xFFFF;
+    return ReadHalfBlock(Reader, int(Piece.Address >> 16), int(inPage >> 8), int(inPage & 0xFF),
+                         Piece.Offset);
+}
+
 int ChooseDataMode(TApdComPort& Port, QObject* Control) {
     RefreshLog(Port);
     QueryMode(Port);
@@ -167,29 +194,47 @@ int ChooseDataMode(TApdComPort& Port, QObject* Control) {
 
 TDumpResult RunDump(TApdComPort& Port, const TDumpOptions& Options, int DataMode,
                     const QString& FileName, TDumpFace& Face) {
+    return RunDumpInto(Port, Options, DataMode, FileName, Face, nullptr);
+}
+
+TDumpResult RunDumpInto(TApdComPort& Port, const TDumpOptions& Options, int DataMode,
+                        const QString& FileName, TDumpFace& Face,
+                        const TContinuation* Continuation) {
     TDumpResult result;
-    TDumpOptions options = Options;
-    // "Only" reads the low memory once, with page From, whatever "to" says.
-    if (options.LowOnly) {
-        options.IncludeLow = true;
-        options.ToPage = options.FromPage;
-    }
+    const TDumpOptions options = EffectiveDumpOptions(Options);
     TDumpFile file(FileName);
-    if (!file.Create()) {
-        result.Outcome = TDumpOutcome::FileError;
-        result.Error = file.Reason();
-        return result;
+    TManifestKeeper manifest(FileName);
+    // A new run starts its file and its manifest before it says a word to
+    // the handbox; a continued one touches neither until it knows the file
+    // is this handbox's (ContinueReading).
+    if (!Continuation) {
+        QString error;
+        if (!file.Create() || !manifest.Begin(Port, options, DataMode, error)) {
+            result.Outcome = TDumpOutcome::FileError;
+            result.Error = error.isEmpty() ? file.Reason() : error;
+            return result;
+        }
     }
     const TLinkHold hold(Port);
     TDumpReader reader(Port, Face, result, options.Verify);
+    reader.PieceCounted = [&] {
+        manifest.Update(result);
+    };
+    const TStartReading start = [&](TDumpReader& Reader) {
+        if (Continuation)
+            ContinueReading(Reader, file, manifest, *Continuation);
+    };
     {
         const BusyCursorScope busy;
         try {
             if (DataMode == 1)
-                DownloadPath(reader, options, file);
+                DownloadPath(reader, options, file, start);
             else
-                PeekPath(reader, options, file);
+                PeekPath(reader, options, file, start);
         } catch (const TRunStopped&) {
+        } catch (const TNotThisDump& differs) {
+            result.Outcome = TDumpOutcome::NotThisDump;
+            result.Error = differs.Reason;
         } catch (const TFileFailure& failure) {
             result.Outcome = TDumpOutcome::FileError;
             result.Error = failure.Reason;
@@ -214,6 +259,13 @@ TDumpResult RunDump(TApdComPort& Port, const TDumpOptions& Options, int DataMode
             result.Outcome = TDumpOutcome::Cancelled;
         else if (result.ShortBlocks > 0 || result.Unverified > 0)
             result.Outcome = TDumpOutcome::Incomplete;
+    }
+    // A continued run refused before it began leaves the manifest alone.
+    if (const QString error = manifest.End(result); !error.isEmpty()) {
+        // Said as the dump's own file errors are: a dump whose manifest
+        // cannot be written cannot be checked or continued.
+        result.Outcome = TDumpOutcome::FileError;
+        result.Error = error;
     }
     return result;
 }

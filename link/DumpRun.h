@@ -39,25 +39,47 @@ enum class TDumpOutcome {
     Cancelled,      // stopped by the user; the file holds what was read
     Incomplete,     // some blocks came back short or unverified; padded there
     NoDownloadMode, // the handbox would not enter download mode
-    FileError,      // the file could not be created or written
+    FileError,      // the file (or its manifest) could not be created or written
     PortLost,       // the port or the handbox went away
     Failed,         // another error ended the run (see Error)
+    // A dump that was not continued; the file and its manifest are untouched.
+    OtherHandbox, // the handbox is not the one the file was read from (see Error)
+    NotThisDump,  // the file's last block differs from the handbox's memory
+};
+
+// One read of a dump: a half-block, or a peek word, at a place in the file.
+struct TDumpPiece {
+    qint64 Offset = 0;  // in the file
+    qint64 Address = 0; // full address: page x 10000 hex + address in the page
+    int Size = 0;
 };
 
 struct TDumpResult {
     TDumpOutcome Outcome = TDumpOutcome::Complete;
-    qint64 Bytes = 0;    // bytes written to the file
+    qint64 Bytes = 0;    // bytes in the file, in address order from its start
     int PieceSize = 128; // bytes of one read: a half-block, or a peek word (2)
     int ShortBlocks = 0; // pieces that never came back whole (zero-filled)
     QStringList ShortAt; // full addresses (hex) of the first few of them
     int Unverified = 0;  // with Verify: pieces whose reads never agreed
     QStringList UnverifiedAt;
-    int ReadAgain = 0; // pieces that took more reads than usual
-    QString Error;     // what went wrong, for FileError, PortLost and Failed
+    // Every zero-filled and every unverified piece, in the order read.
+    QList<TDumpPiece> ZeroFilledPieces;
+    QList<TDumpPiece> UnverifiedPieces;
+    int ReadAgain = 0;      // pieces that took more reads than usual
+    QString Error;          // what went wrong, for FileError, PortLost, Failed and the refusals
+    qint64 ResumedFrom = 0; // a continued dump: the bytes the file held already
 };
 
 // Byte that stands in a short block for every byte that did not arrive.
 inline constexpr char DumpFillByte = '\0';
+
+// "Only" reads the low memory once, with page From, whatever "to" says: the
+// options as a run reads them.
+TDumpOptions EffectiveDumpOptions(const TDumpOptions& Options);
+// The bytes a complete dump of Options writes, and the full address of the
+// byte at Offset of its file (DataMode as for RunDump).
+qint64 DumpBytes(const TDumpOptions& Options, std::uint8_t Kind, int DataMode);
+qint64 DumpAddressAt(const TDumpOptions& Options, std::uint8_t Kind, int DataMode, qint64 Offset);
 
 // The handbox kinds a dump can read (2-5 and 7-9).
 bool KindCanBeDumped(std::uint8_t Kind);
@@ -75,7 +97,8 @@ int ChooseDataMode(TApdComPort& Port, QObject* Control);
 
 // Reads the pages into FileName (created or truncated). DataMode 1 reads in
 // download mode (entering it first, leaving it after, also after a cancel),
-// any other value by peeks.
+// any other value by peeks. Beside a regular file it keeps a manifest
+// (DumpManifest.h), written when the run starts and again when it ends.
 TDumpResult RunDump(TApdComPort& Port, const TDumpOptions& Options, int DataMode,
                     const QString& FileName, TDumpFace& Face);
 

@@ -3,33 +3,112 @@
 #include "link/StdFuncsMeade.h"
 
 #include "common/StdFuncsMisc.h"
+#include "common/StopSignals.h"
 #include "common/Timing.h"
 #include "serial/ApdComPort.h"
 #include "serial/COMPorts.h"
 #include "serial/Exchange.h"
 
+#include <QStringList>
+#include <functional>
+
 namespace {
 
-// A question whose reply was lost is asked again, up to this many times in all.
-constexpr int IdentityAsks = 2;
+// Identification takes no decision on a single answer. The line has no
+// checksum: one flipped bit turns the model code of a 497 (0F hex) into a
+// 497 mkII's (1F hex), and with it the page range a dump reads, or garbles
+// the firmware date that sets the rates offered. Each question is asked
+// until an answer agrees with an earlier one, at most this many times.
+constexpr int AgreementAsks = 4;
 
-// The reply to an identity question, asked again while none comes or what
-// comes is no plain text (mangled on the line), unless an identification
-// inside the exchange has done the work meanwhile (its result stands). A lost
-// reply is only worth a word to the user when asking again did not help:
-// the asks before the last time out quietly, and only the last one's
-// time-out goes on to find out what became of the handbox.
-QByteArray AskIdentity(TApdComPort& Port, const QByteArray& Command) {
+// What asking one question came to.
+struct TAsked {
+    bool Agreed = false;
+    // The answer two replies agreed on; empty when the handbox twice said
+    // nothing at all.
+    QByteArray Answer;
+    // Every reply, in order.
+    QList<QByteArray> Heard;
+};
+
+// Asks a question until two replies agree. Ask sends it once and returns
+// the reply, empty for none; LastSilence tells it that this reply, if empty
+// too, settles the question as unanswered, so its time-out is the one
+// worth reporting (the others are a reply lost on the line, asked again
+// quietly). Silence agrees with silence only when nothing else was heard,
+// so two lost replies never outvote an answer. The asking ends early on a
+// stop request, a port gone, or an identification that the exchange ran
+// meanwhile (its result stands).
+TAsked AskUntilAgreed(TApdComPort& Port, const std::function<QByteArray(bool LastSilence)>& Ask) {
+    TAsked asked;
     const int before = Port.Exchange.Identifications;
-    QByteArray reply;
-    for (int ask = 0; ask < IdentityAsks && !IsPlainText(reply) && Port.Open() &&
-                      Port.Exchange.Identifications == before;
-         ++ask) {
-        Port.Exchange.QuietTimeout = ask + 1 < IdentityAsks;
+    while (asked.Heard.size() < AgreementAsks && !StopSignalled() && Port.Open() &&
+           Port.Exchange.Identifications == before) {
+        const bool onlySilence =
+            !asked.Heard.isEmpty() && asked.Heard.count(QByteArray()) == asked.Heard.size();
+        const QByteArray reply = Ask(onlySilence);
+        const bool agrees = reply.isEmpty() ? onlySilence : asked.Heard.contains(reply);
+        asked.Heard.append(reply);
+        if (agrees) {
+            asked.Agreed = true;
+            asked.Answer = reply;
+            break;
+        }
+    }
+    return asked;
+}
+
+// A question answered up to "#".
+TAsked AskTerminated(TApdComPort& Port, const QByteArray& Command) {
+    return AskUntilAgreed(Port, [&](bool LastSilence) {
+        QByteArray reply;
+        Port.Exchange.QuietTimeout = !LastSilence;
         SendCommandTerminated(Port, Command, "#", reply, Timing::IdentityReplyMs);
         Port.Exchange.QuietTimeout = false;
+        return reply;
+    });
+}
+
+// The mode letter (the first character of the mode text), empty for none.
+TAsked AskModeLetter(TApdComPort& Port) {
+    return AskUntilAgreed(Port, [&](bool) {
+        const QString mode = QueryMode(Port);
+        return mode.isEmpty() || mode.front() == QLatin1Char(' ') ? QByteArray()
+                                                                  : mode.left(1).toLatin1();
+    });
+}
+
+// A reply as the log shows it: plain text quoted, anything else in hex.
+QString Shown(const QByteArray& Reply) {
+    if (Reply.isEmpty())
+        return QStringLiteral("nothing");
+    if (IsPlainText(Reply))
+        return QLatin1Char('"') + QString::fromLatin1(Reply) + QLatin1Char('"');
+    QStringList bytes;
+    for (const char byte : Reply)
+        bytes << ByteToHex(static_cast<quint8>(byte), 2);
+    return bytes.join(QLatin1Char(' '));
+}
+
+// No two replies agreed: the handbox counts as not identified, which no
+// dump can read, rather than as whatever one spoilt byte made of it. Said
+// plainly when the replies themselves disagreed, not when a stop request or
+// a lost port cut the asking short (those are reported where they happen).
+QString NotIdentified(TApdComPort& Port, const QString& What, const TAsked& Asked) {
+    LinkState.HandboxKind = htNone;
+    LinkState.BaudClass = bcNone;
+    if (Asked.Heard.size() == AgreementAsks) {
+        QStringList heard;
+        for (const QByteArray& reply : Asked.Heard)
+            heard << Shown(reply);
+        Port.Log.AddStringToLog(QStringLiteral("Scope not identified: its ") + What +
+                                QStringLiteral(" came back as ") +
+                                heard.join(QStringLiteral(", ")));
+        ShowMessageAt(Port.parent(), QStringLiteral("Scope not identified: its ") + What +
+                                         QStringLiteral(" came back different each time "
+                                                        "(a noisy line?)"));
     }
-    return reply;
+    return QStringLiteral("Unknown");
 }
 
 // The dates that decide a firmware's class, and the markers standing in for
@@ -38,10 +117,30 @@ TDateTime Date(const char* dayMonthYear) {
     return StrToDate(QLatin1String(dayMonthYear));
 }
 
+// The firmware date of a reply; a date the firmware garbled (or did not
+// send) counts as none, and the log says why, so the handbox is not left
+// half identified.
+TDateTime DateOfReply(TApdComPort& Port, const QString& Text) {
+    try {
+        return FirmwareDateOfReply(Text);
+    } catch (const EConvertError&) {
+        Port.Log.AddStringToLog(QStringLiteral("Firmware date not understood: \"") + Text +
+                                QStringLiteral("\""));
+        return 0;
+    }
+}
+
 QString IdentifyInDownloadMode(TApdComPort& Port) {
-    QByteArray reply;
-    SendCommand(Port, "T", 1, Timing::IdentityReplyMs, false, reply);
-    if (const std::optional<DownloadModel> model = DownloadModelOfReply(reply)) {
+    const TAsked code = AskUntilAgreed(Port, [&](bool LastSilence) {
+        QByteArray reply;
+        Port.Exchange.QuietTimeout = !LastSilence;
+        SendCommand(Port, "T", 1, Timing::IdentityReplyMs, false, reply);
+        Port.Exchange.QuietTimeout = false;
+        return reply.left(1);
+    });
+    if (!code.Agreed)
+        return NotIdentified(Port, QStringLiteral("model code"), code);
+    if (const std::optional<DownloadModel> model = DownloadModelOfReply(code.Answer)) {
         LinkState.HandboxKind = model->Kind;
         return QLatin1String(model->Name);
     }
@@ -53,57 +152,64 @@ QString IdentifyInDownloadMode(TApdComPort& Port) {
 QString GetFirmwareDateText(TApdComPort& Port) {
     if (!HasNormalCommandSet(LinkState.HandboxKind))
         return {};
-    return QString::fromLatin1(AskIdentity(Port, ":GVD#"));
+    const TAsked date = AskTerminated(Port, ":GVD#");
+    return date.Agreed ? QString::fromLatin1(date.Answer) : QString();
 }
 
 TDateTime GetFirmwareDate(TApdComPort& Port) {
     if (!LinkState.ScopeFound || !HasNormalCommandSet(LinkState.HandboxKind))
         return 0;
     EnsureFixedDateFormat();
-    const QString text = GetFirmwareDateText(Port);
-    try {
-        return FirmwareDateOfReply(text);
-    } catch (const EConvertError&) {
-        // A date the firmware garbled (or did not send) must not leave the
-        // handbox half identified: it counts as no date, and the log says why.
-        Port.Log.AddStringToLog(QStringLiteral("Firmware date not understood: \"") + text +
-                                QStringLiteral("\""));
-        return 0;
-    }
+    return DateOfReply(Port, GetFirmwareDateText(Port));
 }
 
 QString IdentifyHandbox(TApdComPort& Port) {
     QString result = QStringLiteral(" ");
     LinkState.HandboxKind = htNone;
+    LinkState.ProductName.clear();
     LinkState.BaudClass = bcNone;
     if (!LinkState.ScopeFound)
         return result;
     EnsureFixedDateFormat();
 
-    const QString mode = QueryMode(Port);
-    const QChar c = mode.isEmpty() ? QChar(QLatin1Char(' ')) : mode.front();
-    if (c == QLatin1Char('D'))
+    // The last mode query asked is the one that agreed, so the download and
+    // parked flags it set are the agreed ones.
+    const TAsked mode = AskModeLetter(Port);
+    if (!mode.Agreed)
+        return NotIdentified(Port, QStringLiteral("mode"), mode);
+    const char c = mode.Answer.isEmpty() ? ' ' : mode.Answer.front();
+    if (c == 'D')
         return IdentifyInDownloadMode(Port);
-    if (c == QLatin1Char('G')) {
+    if (c == 'G') {
         LinkState.HandboxKind = htGermanMount;
         LinkState.FirmwareDate = Date("01/01/1950");
         return QStringLiteral("1697CDS");
     }
-    if (c == QLatin1Char('I')) {
+    if (c == 'I') {
         LinkState.HandboxKind = htUnknown;
         LinkState.FirmwareDate = Date("01/01/1900");
         return QStringLiteral("PARKED");
     }
 
     const int before = Port.Exchange.Identifications;
-    const QByteArray product = AskIdentity(Port, ProductNameQuery);
-    if (product.isEmpty() && Port.Exchange.Identifications != before)
-        return Port.Exchange.LastIdentity; // identified again while this reply was lost
-    result = QString::fromLatin1(product);
-    LinkState.HandboxKind = KindOfProduct(product);
-    const TDateTime date = GetFirmwareDate(Port);
+    const TAsked product = AskTerminated(Port, ProductNameQuery);
     if (Port.Exchange.Identifications != before)
-        return Port.Exchange.LastIdentity;
+        return Port.Exchange.LastIdentity; // identified again while a reply was lost
+    if (!product.Agreed)
+        return NotIdentified(Port, QStringLiteral("product name"), product);
+    result = QString::fromLatin1(product.Answer);
+    LinkState.ProductName = result;
+    LinkState.HandboxKind = KindOfProduct(product.Answer);
+
+    TDateTime date = 0;
+    if (HasNormalCommandSet(LinkState.HandboxKind)) {
+        const TAsked dateText = AskTerminated(Port, ":GVD#");
+        if (Port.Exchange.Identifications != before)
+            return Port.Exchange.LastIdentity;
+        if (!dateText.Agreed)
+            return NotIdentified(Port, QStringLiteral("firmware date"), dateText);
+        date = DateOfReply(Port, QString::fromLatin1(dateText.Answer));
+    }
     LinkState.FirmwareDate = date;
 
     switch (LinkState.HandboxKind) {
@@ -129,7 +235,7 @@ QString IdentifyHandbox(TApdComPort& Port) {
     default:
         break;
     }
-    if (!product.isEmpty()) {
+    if (!product.Answer.isEmpty()) {
         ++Port.Exchange.Identifications;
         Port.Exchange.LastIdentity = result;
     }
@@ -140,8 +246,11 @@ void InstallLinkHooks() {
     ExchangeHooks().IdentifyHandbox = [](TApdComPort& Port) {
         IdentifyHandbox(Port);
     };
-    // Restarting detection is what the "AutoDetect" item does.
+    // Restarting detection is what the "AutoDetect" item does; a program
+    // being stopped looks for no handbox any more.
     ExchangeHooks().RestartDetection = [] {
+        if (StopSignalled())
+            return;
         if (TMenuItem* item = AutoDetectItem())
             item->Click();
     };

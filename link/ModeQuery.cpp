@@ -2,6 +2,7 @@
 #include "link/StdDefs.h"
 #include "link/StdFuncsMeade.h"
 
+#include "common/StopSignals.h"
 #include "common/Timing.h"
 #include "serial/ApdComPort.h"
 #include "serial/Exchange.h"
@@ -35,11 +36,12 @@ QString QueryMode(TApdComPort& Port) {
         if (reply.isEmpty() || reply.front() == ACK)
             reply = " ";
         mode = DescribeModeReply(reply);
-        if (mode == QLatin1String(" ")) {
+        // A program being stopped (its stop ended the ACK's wait) asks no more.
+        if (mode == QLatin1String(" ") && !StopSignalled()) {
             const QByteArray ed = ProbeParked(Port, "#:ED#");
             mode = QString::fromLatin1(ed);
             parked = SaysParked(ed);
-            if (!parked) {
+            if (!parked && !StopSignalled()) {
                 const QByteArray ec = ProbeParked(Port, "#:EC#");
                 mode = QString::fromLatin1(ec);
                 parked = SaysParked(ec);

@@ -208,7 +208,11 @@ void CommonEnd(TApdComPort& Port, const QString& Result, bool Defaulted) {
     if (LinkState.ScopeFound) {
         Log(Port, Result + QStringLiteral(" selected. Scope found"));
         const QString name = IdentifyHandbox(Port);
-        if (LinkState.InDownloadMode) {
+        if (StopSignalled()) {
+            // The program is being stopped: it warns of nothing and tests
+            // nothing more, so the handbox hears no further command.
+            Log(Port, QStringLiteral("Stopped: nothing more is asked of the handbox"));
+        } else if (LinkState.InDownloadMode) {
             ShowMessageAt(Port.parent(), QStringLiteral("Warning, ") + name +
                                              QStringLiteral(" found but it is in download mode"));
             Log(Port, QStringLiteral("Warning - ") + name +
@@ -270,18 +274,6 @@ void Selection(TMenuItem* Item, TApdComPort& Port, bool Detect, QString& Result)
         ProcessPendingMessages();
     }
     CommonEnd(Port, Result, defaulted);
-}
-
-QString ErrorText(std::exception_ptr error) {
-    try {
-        std::rethrow_exception(error);
-    } catch (const std::exception& e) {
-        return QString::fromLocal8Bit(e.what());
-    } catch (...) {
-        // Not one of ours nor the library's: its type is all there is, and
-        // it has no text.
-        return QStringLiteral("unknown error");
-    }
 }
 
 } // namespace

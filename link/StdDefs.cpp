@@ -7,6 +7,7 @@
 #include <QLocale>
 #include <QStringList>
 #include <array>
+#include <cmath>
 
 TLinkState LinkState;
 
@@ -36,6 +37,7 @@ QString HandboxStatusWord(std::uint8_t Kind) {
 void TLinkState::ForgetHandbox() {
     ScopeFound = false;
     HandboxKind = htNone;
+    ProductName.clear();
     BaudClass = bcNone;
     PeekOK = false;
     PokeOK = false;
@@ -101,10 +103,6 @@ TFormatSettings SystemFormats() {
 
 const QDate DateEpoch(1899, 12, 30);
 
-QDate ToQDate(TDateTime value) {
-    return DateEpoch.addDays(static_cast<qint64>(value));
-}
-
 // The short date format as a Qt pattern; "/" stands for the date separator.
 QString QtDatePattern() {
     QString pattern;
@@ -129,6 +127,10 @@ QString QtDatePattern() {
 }
 
 } // namespace
+
+QDate ToQDate(TDateTime value) {
+    return DateEpoch.addDays(static_cast<qint64>(value));
+}
 
 TFormatSettings FormatSettings = SystemFormats();
 
@@ -209,10 +211,11 @@ QString DateToStr(TDateTime Date) {
 
 QString DateTimeToStr(TDateTime DateTime) {
     const QDate date = ToQDate(DateTime);
-    const double fraction = DateTime - static_cast<qint64>(DateTime);
+    const double fraction = DateTime - std::trunc(DateTime);
     QString text = date.toString(QtDatePattern());
     if (fraction > 0) {
-        const QTime time = QTime(0, 0).addMSecs(static_cast<int>(fraction * 86400000.0 + 0.5));
+        const QTime time =
+            QTime(0, 0).addMSecs(static_cast<int>(std::lround(fraction * 86400000.0)));
         text += QLatin1Char(' ') + time.toString(FormatSettings.LongTimeFormat);
     }
     return text;

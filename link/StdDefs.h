@@ -3,6 +3,7 @@
 // and the process-wide number and date formats that identification relies on.
 
 #include <QChar>
+#include <QDate>
 #include <QString>
 #include <cstdint>
 
@@ -53,6 +54,7 @@ struct TLinkState {
     bool SelectingPort = false;          // a port selection or the port lock window runs
     bool ScopeFound = false;             // a handbox answered on the open port
     std::uint8_t HandboxKind = htNone;
+    QString ProductName; // the handbox's answer to ":GVP#"; empty when none was given
     TDateTime FirmwareDate = 0;
     std::uint8_t BaudClass = bcNone;
     std::int32_t CurrentBaud = 9600; // the port's rate at the last status refresh
@@ -113,3 +115,5 @@ QString DateToStr(TDateTime Date);
 QString DateTimeToStr(TDateTime DateTime);
 
 TDateTime EncodeDate(int Year, int Month, int Day);
+// The calendar day of a date-time value.
+QDate ToQDate(TDateTime Value);

@@ -79,6 +79,12 @@ QString StatusText(TApdComPort& Port, bool Probed);
 // May the main window close? Asks when the handbox is still in download mode
 // or at a rate other than 9600, and offers to set it back.
 bool CloseCheck(TApdComPort& Port);
+// The rate a handbox starts at, and where the program leaves it.
+inline constexpr qint32 DefaultScopeBaud = 9600;
+// The program is being stopped and cannot ask: a handbox left at another
+// rate than Rate (by default 9600, as the close check's first answer does)
+// is put back there.
+void ResetRateWithoutAsking(TApdComPort& Port, qint32 Rate = DefaultScopeBaud);
 
 // Shows the port lock window for a released port; fills in its result code.
 // Registered by the windows library; tests may register their own.

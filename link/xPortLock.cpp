@@ -2,16 +2,22 @@
 
 #include "common/StdFuncsMisc.h"
 #include "common/StdFuncsMiscWindows.h"
+#include "common/UiHost.h"
 #include "link/PortLockCheck.h"
 #include "serial/ApdComPort.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFrame>
+#include <QLabel>
 #include <QShowEvent>
 #include <QToolButton>
 
 namespace {
 
+constexpr int ClientWidth = 191;
+constexpr int ClientHeight = 112;
+constexpr int CaptionHeight = 16;
 constexpr int ButtonLeft = 39;
 constexpr int ButtonWidth = 113;
 constexpr int ButtonHeight = 22;
@@ -27,12 +33,25 @@ QToolButton* SpeedButton(QWidget* parent, const char* name, const QString& capti
 } // namespace
 
 TPortLock::TPortLock(QWidget* Owner)
-    : QDialog(Owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                         Qt::MSWindowsFixedSizeDialogHint) {
+    : QDialog(Owner) {
+    bool captionInside = false;
+    setWindowFlags(DialogWithoutTitleButtons(captionInside));
     setObjectName(QStringLiteral("PortLock"));
-    setWindowTitle(QStringLiteral("PortLock"));
     setFont(ClassicFont());
-    setFixedSize(191, 112);
+    setFixedSize(ClientWidth, ClientHeight);
+    if (captionInside) {
+        // No title bar: the window draws its single border and shows its
+        // caption above the buttons, where the client area has room.
+        auto* border = new QFrame(this);
+        border->setFrameStyle(QFrame::Box | QFrame::Plain);
+        border->setGeometry(0, 0, ClientWidth, ClientHeight);
+        auto* caption = new QLabel(this);
+        caption->setObjectName(QStringLiteral("Caption"));
+        caption->setAlignment(Qt::AlignCenter);
+        caption->setGeometry(1, 3, ClientWidth - 2, CaptionHeight);
+        connect(this, &QWidget::windowTitleChanged, caption, &QLabel::setText);
+    }
+    setWindowTitle(QStringLiteral("PortLock"));
     SBMinimise = SpeedButton(this, "SBMinimise", QStringLiteral("Minimise"), 21);
     SBReconnect = SpeedButton(this, "SBReconnect", QStringLiteral("Reconnect"), 45);
     SBCancel = SpeedButton(this, "SBCancel", QStringLiteral("Cancel"), 69);
@@ -100,6 +119,9 @@ void TPortLock::SBReconnectClick() {
 }
 
 void ShowPortLockWindow(TPortLockRequest& Request) {
+    // The program is ending: the port stays as it was left, and nobody waits.
+    if (UiDialogsEnded())
+        return;
     TPortLock window(QApplication::activeWindow());
     window.Port = Request.Port;
     window.ResultCode = Request.ResultCode;

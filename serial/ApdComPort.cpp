@@ -283,7 +283,7 @@ void TApdComPort::SetTimerTrigger(quint16 Handle, int Ticks, bool Active) {
     Log.AddEntry(TLogEntry::TriggerChange,
                  HandleText(Handle) + ' ' + QByteArray::number(Ticks) + (Active ? " on" : " off"));
     if (Active)
-        t.timer.start(Timing::Scaled(std::max(0, Ticks) * Timing::SerialTickMs));
+        t.timer.start(Timing::ScaledReplyWait(std::max(0, Ticks) * Timing::SerialTickMs));
 }
 
 void TApdComPort::RemoveTrigger(quint16 Handle) {

@@ -66,10 +66,8 @@ int TrimmedLength(const QByteArray& Terminator) {
 // trigger go, and the wait loop sees it is over.
 void EndWait(TApdComPort& Port) {
     try {
-        if (Port.Open()) {
-            DisarmTimer(Port, Port.Exchange.ReplyTimer);
-            DisarmTimer(Port, Port.Exchange.HoldTimer);
-        }
+        DisarmTimer(Port, Port.Exchange.ReplyTimer);
+        DisarmTimer(Port, Port.Exchange.HoldTimer);
         if (Port.Exchange.TerminatorTrigger != 0)
             Port.RemoveTrigger(Port.Exchange.TerminatorTrigger);
     } catch (const EPortError&) {
@@ -189,11 +187,11 @@ void CountedOnce(TApdComPort& Port, const QByteArray& Command, int ExpectedLengt
         TApdComPort& port;
         QByteArray& reply;
         ~Cleanup() {
+            // Disarmed also when the port has closed meanwhile: a timer left
+            // running would end some later wait, or none.
             try {
-                if (port.Open()) {
-                    DisarmTimer(port, port.Exchange.ReplyTimer);
-                    DisarmTimer(port, port.Exchange.HoldTimer);
-                }
+                DisarmTimer(port, port.Exchange.ReplyTimer);
+                DisarmTimer(port, port.Exchange.HoldTimer);
             } catch (...) {
                 // A destructor may raise nothing, and a timer that cannot be
                 // disarmed belongs to a port already gone.
@@ -408,7 +406,7 @@ void Drain(TApdComPort& Port) {
             Port.GetChar();
         int steps = 0;
         while (!Port.CharReady() && steps < 6) {
-            WaitInEventLoop(Timing::ReacquireDrainStepMs);
+            WaitForRepliesInEventLoop(Timing::ReacquireDrainStepMs);
             ++steps;
         }
         if (steps > 0)
@@ -428,7 +426,7 @@ void Reacquire(TApdComPort& Port) {
 
     Port.ReplyBuffer.clear();
     Port.PutString(QByteArray(1, '\x06'));
-    WaitInEventLoop(Timing::ReacquireListenMs);
+    WaitForRepliesInEventLoop(Timing::ReacquireListenMs);
     ProcessPendingMessages();
 
     const QByteArray answer = Port.ReplyBuffer;
@@ -475,6 +473,11 @@ void Reacquire(TApdComPort& Port) {
 } // namespace
 
 void OnExchangeTimer(TApdComPort& Port, quint16 Handle) {
+    // A time-out that belongs to an exchange that has ended (a run that was
+    // stopped, a port closed under its wait) is dropped: it has nothing left
+    // to end, and what it would say is about a question no longer asked.
+    if (!Port.AwaitingReply)
+        return;
     try {
         if (CheckPortLost(Port)) {
             LinkLost(Port);
@@ -504,12 +507,11 @@ void OnExchangeTimer(TApdComPort& Port, quint16 Handle) {
                 Port.Exchange.QuietTimeout = false;
             } else {
                 Port.Log.AddStringToLog(QStringLiteral("Action Timed out "));
-                if (LinkHeldByRun(Port)) {
-                    // The run holding the link reads again or gives up.
-                } else if (Port.Exchange.Reacquiring) {
-                    // A time-out of the reacquisition's own questions (the
-                    // handbox answers the ACK but nothing else): reacquiring
-                    // again would never end. The running one decides.
+                if (LinkHeldByRun(Port) || Port.Exchange.Reacquiring) {
+                    // The run holding the link reads again or gives up; a
+                    // time-out of the reacquisition's own questions (the
+                    // handbox answers the ACK but nothing else) is left to
+                    // the running reacquisition: another would never end.
                 } else if (LinkState.ScopeFound) {
                     Port.Exchange.Reacquiring = true;
                     struct Done {

@@ -19,7 +19,8 @@
 
 PtyHost::PtyHost(HandboxEngine Engine, LineOptions Options)
     : engine_(std::move(Engine))
-    , options_(Options) {}
+    , options_(Options)
+    , noise_(Options.FlipSeed) {}
 
 PtyHost::~PtyHost() {
     Stop();

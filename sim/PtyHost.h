@@ -19,6 +19,7 @@
 #include <deque>
 #include <iosfwd>
 #include <optional>
+#include <random>
 #include <string>
 #include <thread>
 
@@ -32,6 +33,10 @@ struct LineOptions {
     bool Echo = false;    // every byte comes straight back, as on a loopback cable
     int HangAfter = 0;    // after N, nothing is answered any more
     int VanishAfter = 0;  // after N, the next byte makes the device disappear
+    // Noise: each byte sent has one random bit flipped with this probability,
+    // drawn from FlipSeed, so a run with the same seed flips the same bytes.
+    double FlipRate = 0;
+    std::uint64_t FlipSeed = 1;
 };
 
 class PtyHost {
@@ -59,6 +64,8 @@ public:
     int PortNumber() const { return port_; }
     bool Vanished() const { return vanished_; }
     const HandboxEngine& Engine() const { return engine_; }
+    // Bytes that left with a bit flipped by the noise (--flip-rate).
+    int Flipped() const { return flipped_; }
     // Where to tell, each time the program closes the port, how many block
     // reads it made and how long they took on the line, from the first
     // command's arrival to the last reply's last byte. None by default.
@@ -103,6 +110,7 @@ private:
     bool OpenedSinceLastLook();
     void Vanish();
     void Garble(std::string& Bytes);
+    void AddNoise(std::string& Bytes);
     Clock::duration ByteTime(unsigned Rate) const;
 
     HandboxEngine engine_;
@@ -123,6 +131,8 @@ private:
     int answered_ = 0;
     bool hung_ = false;
     std::uint32_t garbage_ = 0x2545F491;
+    std::mt19937_64 noise_; // the same numbers on every platform, unlike the distributions
+    std::atomic<int> flipped_{0};
     BlockTiming blocks_;
     std::ostream* blockReport_ = nullptr;
     std::ostream* trace_ = nullptr;

@@ -131,6 +131,7 @@ void PtyHost::Arrive(const Incoming& Byte, bool Heard) {
 }
 
 void PtyHost::Queue(Clock::time_point Due, std::string Bytes, unsigned Rate, bool Block) {
+    AddNoise(Bytes);
     Outgoing out{Due, ByteTime(Rate), std::move(Bytes), Block};
     if (options_.Pace) {
         // The line carries one byte at a time: a reply starts after the last
@@ -180,6 +181,20 @@ void PtyHost::Garble(std::string& Bytes) {
         garbage_ ^= garbage_ >> 17;
         garbage_ ^= garbage_ << 5;
         c = static_cast<char>(static_cast<std::uint8_t>(c) ^ ((garbage_ & 0xFF) | 1));
+    }
+}
+
+void PtyHost::AddNoise(std::string& Bytes) {
+    if (options_.FlipRate <= 0)
+        return;
+    // A uniform number in [0, 1) from the top 53 bits, and a bit from the
+    // next draw: drawn by hand, as the standard distributions differ
+    // between libraries and a seed must flip the same bytes everywhere.
+    for (char& c : Bytes) {
+        if (static_cast<double>(noise_() >> 11) * 0x1.0p-53 >= options_.FlipRate)
+            continue;
+        c = static_cast<char>(static_cast<std::uint8_t>(c) ^ (1u << (noise_() & 7)));
+        ++flipped_;
     }
 }
 

@@ -87,7 +87,8 @@ void DefineOptions(QCommandLineParser& Parser) {
          u"ack|probe"_s},
         {u"peek"_s, u"peek forms answered: extended (default: both), normal or none"_s, u"FORM"_s},
         {u"poke"_s, u"poke form understood: extended (default), normal or none"_s, u"FORM"_s},
-        {u"seed"_s, u"fill memory from seed N (default 1)"_s, u"N"_s},
+        {u"seed"_s, u"fill memory, and draw the line's bit flips, from seed N (default 1)"_s,
+         u"N"_s},
         {u"image"_s, u"load memory from an 8 MiB image (128 pages of 64 KiB)"_s, u"FILE"_s},
         {u"save-image"_s, u"write the memory as served at start, in the same layout"_s, u"FILE"_s},
         {u"trace"_s, u"write each command the handbox hears and its reply to FILE"_s, u"FILE"_s},
@@ -100,6 +101,10 @@ void DefineOptions(QCommandLineParser& Parser) {
         {u"latency-ms"_s, u"wait N ms before each reply"_s, u"N"_s},
         {u"drop-every"_s, u"send no reply to every Nth command"_s, u"N"_s},
         {u"garbage-every"_s, u"send garbage instead of the reply to every Nth command"_s, u"N"_s},
+        {u"flip-rate"_s,
+         u"flip one random bit of each byte sent with probability P (0 to 1; 0.001 is one "
+         u"byte in a thousand)"_s,
+         u"P"_s},
         {u"echo"_s, u"echo every byte back instead of answering (loopback)"_s},
         {u"hang-after"_s, u"answer nothing more after N commands"_s, u"N"_s},
         {u"vanish-after"_s, u"after N commands the device disappears (as unplugged)"_s, u"N"_s},
@@ -195,6 +200,13 @@ bool ParseSimOptions(const std::vector<std::string>& Args, SimOptions& Options,
         {"drop-every", count(Options.Line.DropEvery)},
         {"garbage-every", count(Options.Line.GarbageEvery)},
         {"hang-after", count(Options.Line.HangAfter)},
+        {"flip-rate",
+         [&] {
+             bool ok = false;
+             const double rate = QString::fromStdString(value).toDouble(&ok);
+             return ok && rate >= 0 && rate <= 1 ? (Options.Line.FlipRate = rate, true)
+                                                 : bad("a probability from 0 to 1");
+         }},
         {"vanish-after", count(Options.Line.VanishAfter)},
     };
     // Every value given is checked; the last one counts.
@@ -206,6 +218,7 @@ bool ParseSimOptions(const std::vector<std::string>& Args, SimOptions& Options,
                 return false;
         }
     }
+    Options.Line.FlipSeed = Options.Seed;
     Options.Handbox.DownloadMode = parser.isSet(u"download-mode"_s);
     Options.Line.Pace = parser.isSet(u"pace"_s);
     Options.Line.Echo = parser.isSet(u"echo"_s);

@@ -24,6 +24,7 @@
 #include <QHeaderView>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QScrollBar>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -196,6 +197,35 @@ private slots:
         QCOMPARE(form->Memo1->palette().color(QPalette::Base), QColor(Qt::black));
     }
 
+    // Long cells and a larger font widen the columns: nothing is cut.
+    void TableColumnsFitTheirCellsInEveryFont() {
+        DialogScript script;
+        auto form = NewForm(TMemoForm::TableView);
+        TReportTable table = SmallTable(2);
+        table.SetCell(1, 0, QStringLiteral("Driver's settable baud rates and parameters"));
+        form->FillTable(table);
+        auto fits = [&] {
+            for (int c = 0; c < 2; ++c)
+                for (const QStringList& row : table.Rows)
+                    if (form->LVData->header()->sectionSize(c) <
+                        form->LVData->fontMetrics().horizontalAdvance(row.at(c)))
+                        return false;
+            return form->LVData->header()->sectionSize(1) >= 60; // never below what was asked
+        };
+        QVERIFY(fits());
+        script.Steps = {[](QDialog& dialog) {
+                            static_cast<QFontDialog&>(dialog).setCurrentFont(
+                                QFont(QStringLiteral("DejaVu Sans"), 24));
+                            return int(QDialog::Accepted);
+                        },
+                        [](QDialog&) {
+                            return int(QDialog::Rejected);
+                        }};
+        form->Font1->trigger();
+        QCOMPARE(form->LVData->font().pointSize(), 24);
+        QVERIFY(fits());
+    }
+
     void TableSortsByAClickedColumn() {
         auto form = NewForm(TMemoForm::TableView);
         form->FillTable(SmallTable(4));
@@ -292,12 +322,14 @@ private slots:
     }
 
     // The log window comes back at once and stays beside the program, at
-    // its last line, until it is closed.
+    // the start of its last line (its time and type in view, however long
+    // the line), until it is closed.
     void DesktopHostShowsTheLogBesideTheProgram() {
         TAppUiHost app;
         const ScopedUiHost useHost(app);
         const QStringList lines{"Appended serial log", "    0.000 User      Str       first",
-                                "   12.572 User      Str       Action Timed out "};
+                                "   12.572 User      Str       Action Timed out ",
+                                "   12.600 Dispatch  Write     " + QString(400, u'x')};
         CurrentUiHost().ShowLogWindow(nullptr, QStringLiteral("Communications Log"), lines);
         QPointer<TMemoForm> shown;
         for (QWidget* w : QApplication::topLevelWidgets())
@@ -307,7 +339,11 @@ private slots:
         QCOMPARE(shown->windowTitle(), QStringLiteral("Communications Log"));
         QVERIFY(!shown->isModal() && shown->Memo1->isVisible() && !shown->LVData->isVisible());
         QCOMPARE(shown->Memo1->toPlainText(), lines.join(QLatin1Char('\n')));
-        QCOMPARE(shown->Memo1->textCursor().position(), shown->Memo1->toPlainText().size());
+        QCOMPARE(shown->Memo1->textCursor().blockNumber(), lines.size() - 1);
+        QCOMPARE(shown->Memo1->textCursor().positionInBlock(), 0);
+        QCOMPARE(shown->Memo1->horizontalScrollBar()->value(), 0);
+        QCOMPARE(shown->Memo1->verticalScrollBar()->value(),
+                 shown->Memo1->verticalScrollBar()->maximum());
         shown->Exit1->trigger();
         QTRY_VERIFY(shown.isNull());
     }

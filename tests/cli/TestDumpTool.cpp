@@ -2,14 +2,18 @@
 // file, run as a program against simulated handboxes on virtual ports.
 
 #include "common/VirtualPorts.h"
+#include "link/DumpManifest.h"
 #include "tests/support/HandboxSim.h"
 #include "tests/support/ProgramRun.h"
+#include "tests/support/ScriptedPeer.h"
 #include "tests/support/SimLine.h"
 #include "tests/support/TestRegistry.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -19,6 +23,7 @@
 #include <functional>
 #include <grp.h>
 #include <stdlib.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -32,7 +37,23 @@ ProgramRun DumpTool(const QStringList& Arguments,
                       QStringList{QStringLiteral("--virtual-only")} + Arguments, Setup);
 }
 
+QString PortOf(SimHandbox& Sim) {
+    return QStringLiteral("COM%1").arg(Sim.PortNumber());
+}
+
+QByteArray Contents(const QString& Name) {
+    QFile file(Name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void Overwrite(const QString& Name, const QByteArray& Bytes) {
+    QFile file(Name);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(Bytes), Bytes.size());
+}
+
 // A virtual port whose far end never answers: a cable with no handbox.
+// It tells whether anyone has opened it.
 class SilentPort {
 public:
     explicit SilentPort(int Number) {
@@ -43,18 +64,26 @@ public:
         const std::string folder = MakeVirtualPortsFolder(error);
         link_ = VirtualPortLink(folder, Number);
         target_ = ::ptsname(master_);
-        ok_ = !folder.empty() && RegisterVirtualPort(folder, Number, target_, error) == Number;
+        watch_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        ok_ = watch_ >= 0 && ::inotify_add_watch(watch_, target_.c_str(), IN_OPEN) >= 0 &&
+              !folder.empty() && RegisterVirtualPort(folder, Number, target_, error) == Number;
     }
     ~SilentPort() {
         if (ok_)
             UnregisterVirtualPort(link_, target_);
-        if (master_ >= 0)
-            ::close(master_);
+        for (const int fd : {master_, watch_})
+            if (fd >= 0)
+                ::close(fd);
     }
     bool Ok() const { return ok_; }
+    bool Opened() const {
+        inotify_event event{};
+        return ::read(watch_, &event, sizeof event) > 0;
+    }
 
 private:
     int master_ = -1;
+    int watch_ = -1;
     bool ok_ = false;
     std::string link_;
     std::string target_;
@@ -71,12 +100,16 @@ private slots:
     void DumpsPageTwoExactlyAndReportsWhatItFound();
     void PortReportDescribesEveryPortWithoutTouchingTheLine();
     void StopSignalsEndTheDumpLikeCancel();
+    void InterruptedDumpResumesToTheSameBytes_data();
+    void InterruptedDumpResumesToTheSameBytes();
     void StopAtAQuestionPutsTheRateBack();
     void FullDiskIsAFileErrorAndLeavesDownloadMode();
     void BusyLx200GpsIsNamedAsAnIdleOne();
     void LogFileHoldsTheRunAsTheLogViewShowsIt();
     void ListTellsAPortWithoutPermissionFromOneInUse();
     void ListSaysWhyThePortsFolderIsIgnored();
+    void NamedPortIsTheOnlyOneOpened();
+    void StopWhileIdentifyingSendsNothingMore();
 };
 
 void TestDumpTool::UsageErrorsAndNoHandboxGiveTheirExitCodes() {
@@ -86,6 +119,9 @@ void TestDumpTool::UsageErrorsAndNoHandboxGiveTheirExitCodes() {
     QCOMPARE(DumpTool({"-o"}).ExitCode, 2);
     QCOMPARE(DumpTool({"-o", ""}).ExitCode, 2); // not silently the default name
     QCOMPARE(DumpTool({"--port-report", "pdf"}).ExitCode, 2);
+    QCOMPARE(DumpTool({"--check", "x.bin", "--from", "2"}).ExitCode, 2);
+    QCOMPARE(DumpTool({"--resume", "x.bin", "--info"}).ExitCode, 2);
+    QCOMPARE(DumpTool({"--check", "no-such.bin"}).ExitCode, 4); // no manifest to check against
     // No port at all, then a port with nothing on the far end.
     QCOMPARE(DumpTool({"--to", "2"}).ExitCode, 1);
     SilentPort silent(250);
@@ -237,6 +273,93 @@ void TestDumpTool::StopSignalsEndTheDumpLikeCancel() {
     }
 }
 
+void TestDumpTool::InterruptedDumpResumesToTheSameBytes_data() {
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<int>("latencyMs"); // so that the signal lands among the reads
+    QTest::addColumn<int>("rate");      // peeks at 9600 would take half a minute a page
+    QTest::newRow("download mode") << "download" << 10 << 9600;
+    QTest::newRow("peeks") << "peek" << 0 << 115200;
+}
+
+void TestDumpTool::InterruptedDumpResumesToTheSameBytes() {
+    QFETCH(QString, mode);
+    QFETCH(int, latencyMs);
+    QFETCH(int, rate);
+    SimHandbox sim(With(&HandboxSettings::Baud, rate), With(&LineOptions::LatencyMs, latencyMs));
+    QVERIFY(StartLine(sim));
+    const QString port = PortOf(sim);
+    const QByteArray memory = MemoryBytes(sim.Host().Engine().Memory(), 2, 0x8000, 0x8000);
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("dump.bin"));
+    const QString manifestFile = ManifestFileName(file);
+
+    // SIGTERM once the file holds a random number of blocks.
+    const quint32 seed = QRandomGenerator::global()->generate();
+    const qint64 stopAt = qint64(256) * (1 + QRandomGenerator(seed).bounded(100));
+    qInfo("stopped once the file holds %lld bytes (seed %u)", stopAt, seed);
+    QProcess tool;
+    tool.start(QStringLiteral(HEXVAC_DUMP_PROGRAM), {"--virtual-only", "--port", port, "--from",
+                                                     "2", "--to", "2", "--mode", mode, "-o", file});
+    tool.closeWriteChannel();
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(file).size() >= stopAt, 60000);
+    ::kill(pid_t(tool.processId()), SIGTERM);
+    QVERIFY(tool.waitForFinished(30000));
+    QCOMPARE(tool.exitCode(), 3);
+    const QByteArray stopped = Contents(file);
+    const QByteArray stoppedManifest = Contents(manifestFile);
+    QVERIFY(stopped.size() < memory.size() && stopped == memory.left(stopped.size()));
+    const auto untouched = [&] {
+        return Contents(file) == stopped && Contents(manifestFile) == stoppedManifest;
+    };
+
+    // Refused, each leaving the file and its manifest as they are: an option
+    // the manifest disagrees with, another handbox (a firmware of another
+    // date), a file whose last whole block is not this handbox's memory.
+    QCOMPARE(DumpTool({"--port", port, "--resume", file, "--from", "3"}).ExitCode, 2);
+    QVERIFY(untouched());
+    {
+        SimHandbox other(With(&HandboxSettings::FirmwareDate, std::string("Jan 01 2005")));
+        QVERIFY(StartLine(other));
+        const ProgramRun run = DumpTool({"--port", PortOf(other), "--resume", file});
+        QCOMPARE(run.ExitCode, 1);
+        QVERIFY2(run.Err.contains("not the handbox the file was read from"), qPrintable(run.Err));
+        QVERIFY(untouched());
+    }
+    QByteArray changed = stopped;
+    changed[stopped.size() / 256 * 256 - 1] ^= 1;
+    Overwrite(file, changed);
+    const ProgramRun differs = DumpTool({"--port", port, "--resume", file});
+    QCOMPARE(differs.ExitCode, 3);
+    QVERIFY2(differs.Out.contains("Dump not continued: the file's block at offset"),
+             qPrintable(differs.Out));
+    QVERIFY(Contents(file) == changed && Contents(manifestFile) == stoppedManifest);
+    Overwrite(file, stopped);
+
+    // Continued: the bytes of a dump in one go, and a manifest with their hash.
+    const ProgramRun resumed = DumpTool({"--port", port, "--resume", file});
+    QVERIFY2(resumed.ExitCode == 0, qPrintable(resumed.Err + resumed.Out));
+    QVERIFY(Contents(file) == memory);
+    TDumpManifest manifest;
+    QString error;
+    QVERIFY2(ReadDumpManifest(file, manifest, error), qPrintable(error));
+    QCOMPARE(OutcomeWord(manifest.Outcome), QStringLiteral("complete"));
+    QCOMPARE(manifest.Sha256, QCryptographicHash::hash(memory, QCryptographicHash::Sha256).toHex());
+    QCOMPARE(manifest.Resumes.size(), 1);
+    QCOMPARE(manifest.Resumes.first().FromByte, stopped.size() / 256 * 256);
+
+    // --check knows the file, and a file changed by one byte.
+    const ProgramRun same = DumpTool({"--check", file});
+    QCOMPARE(same.ExitCode, 0);
+    QVERIFY2(same.Out.startsWith(file + ": the file is the one that was read (32768 bytes"),
+             qPrintable(same.Out));
+    changed = memory;
+    changed[QRandomGenerator(seed).bounded(memory.size())] ^= 0x40;
+    Overwrite(file, changed);
+    const ProgramRun other = DumpTool({"--check", file});
+    QCOMPARE(other.ExitCode, 3);
+    QVERIFY2(other.Out.contains(": the file is NOT the one that was read"), qPrintable(other.Out));
+}
+
 void TestDumpTool::StopAtAQuestionPutsTheRateBack() {
     SimHandbox sim(With(&HandboxSettings::Model, HandboxModel::Lx200Gps));
     QVERIFY(StartLine(sim));
@@ -265,7 +388,12 @@ void TestDumpTool::StopAtAQuestionPutsTheRateBack() {
     QCOMPARE(tool.exitCode(), 3);
     said += QString::fromLocal8Bit(tool.readAllStandardError());
     QVERIFY2(said.contains("stopped before the dump began"), qPrintable(said));
-    QCOMPARE(sim.Host().Engine().Baud(), 9600); // the rate the tool raised, put back
+    // The last line on standard output says how the run ended, as for a dump.
+    const QString out = QString::fromLocal8Bit(tool.readAllStandardOutput());
+    QVERIFY2(out.endsWith("Dump cancelled before it began: nothing read\n"), qPrintable(out));
+    // The rate the tool raised, put back: the handbox may read the command
+    // a moment after the tool has ended.
+    QTRY_COMPARE_WITH_TIMEOUT(sim.Host().Engine().Baud(), 9600, 5000);
     QVERIFY(!sim.Host().Engine().InDownloadMode());
 }
 
@@ -393,7 +521,7 @@ void TestDumpTool::ListTellsAPortWithoutPermissionFromOneInUse() {
             env.insert(QStringLiteral("XDG_STATE_HOME"), runtime.filePath(QStringLiteral("state")));
             tool.setProcessEnvironment(env);
             if (root)
-                tool.setChildProcessModifier([nobody] {
+                tool.setChildProcessModifier([] {
                     if (::setgroups(0, nullptr) != 0 || ::setgid(nobody) != 0 ||
                         ::setuid(nobody) != 0)
                         ::_exit(127);
@@ -429,6 +557,44 @@ void TestDumpTool::ListSaysWhyThePortsFolderIsIgnored() {
                            .arg(QString::fromStdString(folder)));
     // Trusted again, the port is back.
     QVERIFY(DumpTool({"--list"}).Out.startsWith(QLatin1String("COM251\t")));
+}
+
+void TestDumpTool::NamedPortIsTheOnlyOneOpened() {
+    // Not even to see whether it is free: an open raises the control lines.
+    SimHandbox sim;
+    QVERIFY(StartLine(sim));
+    SilentPort other(252);
+    QVERIFY(other.Ok());
+    const ProgramRun info =
+        DumpTool({"--port", QStringLiteral("COM%1").arg(sim.PortNumber()), "--info"});
+    QVERIFY2(info.ExitCode == 0, qPrintable(info.Err));
+    QVERIFY(!other.Opened());
+}
+
+void TestDumpTool::StopWhileIdentifyingSendsNothingMore() {
+    // A handbox that answers the baud test's ACK, then falls silent: the
+    // tool waits for the product name when the stop comes.
+    ScriptedPeer peer;
+    peer.Answer(QByteArray(1, '\x06'), "A");
+    peer.Answer(QByteArray(1, '\x06'), ""); // every later ACK goes unanswered
+    QString error;
+    const int number = peer.Start(error);
+    QVERIFY2(number != 0, qPrintable(error));
+    QTemporaryDir dir;
+    QProcess tool;
+    tool.start(QStringLiteral(HEXVAC_DUMP_PROGRAM),
+               {"--virtual-only", "--port", QStringLiteral("COM%1").arg(number), "--to", "2",
+                "--yes", "-o", dir.filePath("x.bin")});
+    tool.closeWriteChannel();
+    QTRY_VERIFY_WITH_TIMEOUT(peer.Received().contains(":GVP#"), 20000);
+    ::kill(pid_t(tool.processId()), SIGTERM);
+    QVERIFY(tool.waitForFinished(20000));
+    QCOMPARE(tool.exitCode(), 3);
+    // Not the question again, no reacquisition ("#", 06), no detection.
+    QVERIFY2(peer.Received().endsWith(":GVP#"), peer.Received().toPercentEncoding().constData());
+    const QString out = QString::fromLocal8Bit(tool.readAllStandardOutput());
+    QCOMPARE(out, QStringLiteral("Dump cancelled before it began: nothing read\n"));
+    QVERIFY(!QFile::exists(dir.filePath("x.bin")));
 }
 
 HEXVAC_TEST(TestDumpTool);

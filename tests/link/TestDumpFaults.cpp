@@ -26,6 +26,8 @@ private slots:
     void cleanup() { link_.End(); }
     void LastCommandLeavesBeforeTheRateChangesOrThePortCloses();
     void DroppedRepliesAreReadAgainUntilTheDumpIsExact();
+    void LateReplyIsNeverTakenForTheNextPiece_data();
+    void LateReplyIsNeverTakenForTheNextPiece();
     void GarbledBlocksAreCaughtOnlyWithVerify();
     void GoneHandboxEndsTheRunWithoutLookingElsewhere_data();
     void GoneHandboxEndsTheRunWithoutLookingElsewhere();
@@ -87,8 +89,12 @@ void TestDumpFaults::LastCommandLeavesBeforeTheRateChangesOrThePortCloses() {
 }
 
 void TestDumpFaults::DroppedRepliesAreReadAgainUntilTheDumpIsExact() {
-    Timing::SetTestScale(2); // each dropped reply waits out its time-out
-    SimLine line(InDownloadMode(), With(&LineOptions::DropEvery, 50));
+    // The real time-outs: a lost reply is read again long before its own.
+    Timing::SetTestScale(100);
+    HandboxSettings fast = InDownloadMode();
+    fast.Baud = 115200;
+    SimLine line(fast, With(&LineOptions::DropEvery, 50));
+    line.Port.SetBaud(115200);
     QVERIFY(StartFoundInDownloadMode(line));
     RecordingFace face;
     const TDumpResult result = Dump(line, {}, face);
@@ -99,9 +105,51 @@ void TestDumpFaults::DroppedRepliesAreReadAgainUntilTheDumpIsExact() {
                  QStringLiteral("%1 blocks read again").arg(result.ReadAgain)),
              qPrintable(DumpResultText(result)));
     QVERIFY(LogText(line.Port).contains("Read again at 02"));
+    QVERIFY(LogText(line.Port).contains("reply lost"));
+    // No read waited out the block time-out, and none asked after the handbox.
+    QVERIFY(!LogText(line.Port).contains("Action Timed out"));
     QVERIFY(link_.Ui.Texts().isEmpty());
     QCOMPARE(link_.Restarts, 0);
     QTRY_VERIFY(!line.Host().Engine().InDownloadMode());
+}
+
+void TestDumpFaults::LateReplyIsNeverTakenForTheNextPiece_data() {
+    QTest::addColumn<int>("lateMs");
+    // Past the bound of a first try (some 50 ms here): late bytes that come
+    // while the dump waits for the line to fall quiet, and a reply so late
+    // that the piece read again takes it and its own reply follows.
+    QTest::newRow("late by 75 ms") << 75;
+    QTest::newRow("late by 150 ms") << 150;
+    QTest::newRow("late by 600 ms") << 600;
+}
+
+void TestDumpFaults::LateReplyIsNeverTakenForTheNextPiece() {
+    QFETCH(int, lateMs);
+    PeerLine line;
+    line.Port.SetBaud(115200);
+    QByteArray expected;
+    for (int block = 0x80; block <= 0xFF; ++block) {
+        for (const int low : {0x00, 0x80}) {
+            // Every half-block its own bytes: a reply taken for another shows.
+            QByteArray bytes(128, char(block));
+            bytes[0] = char(low);
+            const QByteArray command = BlockRead(2, block, low, 128);
+            const bool late = block == 0x90 && low == 0x80;
+            line.Peer.Answer(command, bytes, late ? lateMs : 0);
+            if (late)
+                line.Peer.Answer(command, bytes);
+            expected += bytes;
+        }
+    }
+    line.Peer.Answer(QByteArray(1, '\x06'), "D");
+    QVERIFY(link_.Start(line));
+    LinkState.HandboxKind = htAutostar497Dnld;
+    LinkState.InDownloadMode = true;
+    LinkState.ScopeFound = true;
+    RecordingFace face;
+    const TDumpResult result = RunDump(line.Port, {}, 1, file_, face);
+    QCOMPARE(int(result.Outcome), int(TDumpOutcome::Complete));
+    QVERIFY(FileBytes(file_) == expected);
 }
 
 void TestDumpFaults::GarbledBlocksAreCaughtOnlyWithVerify() {
@@ -192,11 +240,12 @@ void TestDumpFaults::FileErrorStillLeavesDownloadMode() {
 
 void TestDumpFaults::StopDuringALostReplyDoesNotWaitItOut() {
     Timing::SetTestScale(100); // the real ten seconds of a block's time-out
-    SimLine line(InDownloadMode(), With(&LineOptions::HangAfter, 3));
+    SimLine line(InDownloadMode(), With(&LineOptions::HangAfter, 2));
     QVERIFY(StartFoundInDownloadMode(line));
     RecordingFace face;
-    // The stop comes while the fourth half-block waits for a reply that
-    // will never come, as Cancel or Ctrl-C would.
+    // The stop comes while the third half-block waits for a reply that will
+    // never come, as Cancel or Ctrl-C would: the first replies of a run wait
+    // their whole time-out, there being none before to judge them by.
     QTimer::singleShot(300, &line.Port, [&] {
         face.Cancel();
         AbortExchange(line.Port);

@@ -1,11 +1,19 @@
 // The memory dump against a simulated handbox: the bytes land at the file
 // offsets of their addresses, whatever the line or the user does meanwhile.
 
+#include "common/StdFuncsMisc.h"
+#include "link/DumpManifest.h"
+#include "link/DumpResume.h"
 #include "tests/link/DumpTestSupport.h"
 #include "tests/support/LinkFixture.h"
 #include "tests/support/TestRegistry.h"
 
+#include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -34,7 +42,11 @@ private slots:
     void PeekModeReadsWordsHighByteFirst_data();
     void PeekModeReadsWordsHighByteFirst();
     void CancelKeepsWhatWasReadAndLeavesDownloadMode();
+    void InterruptedDumpIsContinuedWhereItStopped();
+    void ManifestWhosePartsDisagreeIsNotTaken_data();
+    void ManifestWhosePartsDisagreeIsNotTaken();
     void HandboxThatWillNotEnterDownloadModeLeavesAnEmptyFile();
+    void FileThatCannotBeCreatedSendsNothing_data();
     void FileThatCannotBeCreatedSendsNothing();
     void DefaultFileNames();
 
@@ -87,12 +99,27 @@ void TestDumpRun::DownloadModePagesLandAtTheirAddresses() {
     QVERIFY(FileBytes(file_) == expected);
     QCOMPARE(result.Bytes, qint64(expected.size()));
     QCOMPARE(face.Labels, labels);
+    // The manifest beside it says what it holds, with the file's own hash.
+    TDumpManifest manifest;
+    QString error;
+    QVERIFY2(ReadDumpManifest(file_, manifest, error), qPrintable(error));
+    QCOMPARE(OutcomeWord(manifest.Outcome), QStringLiteral("complete"));
+    QCOMPARE(manifest.Bytes, qint64(expected.size()));
+    QCOMPARE(manifest.ExpectedBytes, qint64(expected.size()));
+    QCOMPARE(manifest.Sha256,
+             QCryptographicHash::hash(expected, QCryptographicHash::Sha256).toHex());
 
     const QStringList commands = BlockCommands(line.Port);
     QCOMPARE(commands.size(), expected.size() / 128);
     if (!includeLow && kind == htAutostar497) {
         QCOMPARE(commands.mid(0, 2), QStringList({"R[02][80][00][80]", "R[02][80][80][80]"}));
         QCOMPARE(commands.mid(254), QStringList({"R[02][FF][00][80]", "R[02][FF][80][80]"}));
+    }
+    // Where a continued dump finds each byte: the address read for its offset.
+    for (qsizetype i = 0; i < commands.size(); ++i) {
+        const qint64 address = DumpAddressAt(options, std::uint8_t(kind), 1, i * 128);
+        QCOMPARE(DecodeHexEscapes(commands[i].toLatin1()),
+                 BlockRead(int(address >> 16), (address >> 8) & 0xFF, address & 0xFF, 128));
     }
     // Download mode is left, and the port is back at 9600 baud.
     QTRY_VERIFY(!line.Host()
@@ -149,6 +176,135 @@ void TestDumpRun::CancelKeepsWhatWasReadAndLeavesDownloadMode() {
     QTRY_VERIFY(!line.Host().Engine().InDownloadMode()); // "I" was still sent
 }
 
+void TestDumpRun::InterruptedDumpIsContinuedWhereItStopped() {
+    SimLine line;
+    QVERIFY(link_.Start(line));
+    LinkState.HandboxKind = htAutostar497;
+    LinkState.ProductName = QStringLiteral("Autostar");
+    LinkState.FirmwareDate = EncodeDate(2006, 9, 18);
+    RecordingFace stopped;
+    stopped.CancelAt = [](qint64 written) {
+        return written >= qint64(10) * 256;
+    };
+    TDumpOptions options;
+    options.ToPage = 3;
+    QCOMPARE(int(LoggedDump(line, options, 1, file_, stopped).Outcome),
+             int(TDumpOutcome::Cancelled));
+
+    // What the window asks about: this handbox's unfinished dump of this
+    // range, and nothing else.
+    QString why;
+    QVERIFY2(ResumableDump(file_, options, &why), qPrintable(why));
+    TDumpOptions otherRange = options;
+    otherRange.ToPage = 4;
+    QVERIFY(!ResumableDump(file_, otherRange, &why));
+    QVERIFY2(why.startsWith("it holds another range"), qPrintable(why));
+    LinkState.FirmwareDate += 1;
+    QVERIFY(!ResumableDump(file_, options, &why));
+    QVERIFY2(why.contains("its firmware is of 2006-09-18, this one's of 2006-09-19"),
+             qPrintable(why));
+    LinkState.FirmwareDate -= 1;
+    // Offered after a cancel, a killed run or zero-filled pieces; not after
+    // the handbox or the file was lost, not once complete, not without its file.
+    TDumpManifest manifest;
+    QString error;
+    QVERIFY(ReadDumpManifest(file_, manifest, error));
+    const struct {
+        TDumpOutcome Outcome;
+        bool Ended, Offered;
+    } endings[] = {{TDumpOutcome::Incomplete, false, true}, {TDumpOutcome::Incomplete, true, true},
+                   {TDumpOutcome::PortLost, true, false},   {TDumpOutcome::FileError, true, false},
+                   {TDumpOutcome::Complete, true, false},   {TDumpOutcome::Cancelled, true, true}};
+    for (const auto& ending : endings) {
+        TDumpManifest ended = manifest;
+        ended.Outcome = ending.Outcome;
+        ended.Ended = ending.Ended;
+        QVERIFY(WriteDumpManifest(file_, ended, error));
+        QCOMPARE(bool(ResumableDump(file_, options, &why)), ending.Offered);
+    }
+    QVERIFY(QFile::rename(file_, file_ + ".moved"));
+    QVERIFY(!ResumableDump(file_, options));
+    QVERIFY(QFile::rename(file_ + ".moved", file_));
+
+    // A piece the interrupted run had to fill with zeros is read again.
+    manifest.ZeroFilled << TDumpPiece{256, 0x28100, 128};
+    {
+        QFile file(file_);
+        QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(256));
+        file.write(QByteArray(128, DumpFillByte));
+    }
+    QVERIFY(WriteDumpManifest(file_, manifest, error));
+
+    const qsizetype before = BlockCommands(line.Port).size();
+    RecordingFace face;
+    const TDumpResult result = ResumeDump(line.Port, file_, face);
+    QCOMPARE(int(result.Outcome), int(TDumpOutcome::Complete));
+    const HandboxMemory& memory = line.Host().Engine().Memory();
+    QVERIFY(FileBytes(file_) ==
+            MemoryBytes(memory, 2, 0x8000, 0x8000) + MemoryBytes(memory, 3, 0x8000, 0x8000));
+    // The last whole block compared, the zero-filled piece, then on from
+    // the first byte not in the file.
+    QCOMPARE(BlockCommands(line.Port).mid(before, 4),
+             QStringList({"R[02][89][00][80]", "R[02][89][80][80]", "R[02][81][00][80]",
+                          "R[02][8A][00][80]"}));
+    QCOMPARE(BlockCommands(line.Port).size() - before, 3 + (0x10000 - 10 * 256) / 128);
+    // The manifest reads as if the dump had run in one go.
+    QVERIFY(ReadDumpManifest(file_, manifest, error));
+    QCOMPARE(OutcomeWord(manifest.Outcome), QStringLiteral("complete"));
+    QCOMPARE(manifest.Summary, QStringLiteral("Dump complete: 65536 bytes"));
+    QVERIFY(manifest.ZeroFilled.isEmpty());
+    QCOMPARE(manifest.Resumes.size(), 1);
+    QCOMPARE(manifest.Resumes.first().FromByte, 10 * 256);
+    QCOMPARE(manifest.Sha256,
+             QCryptographicHash::hash(FileBytes(file_), QCryptographicHash::Sha256).toHex());
+    QTRY_VERIFY(!line.Host().Engine().InDownloadMode());
+}
+
+void TestDumpRun::ManifestWhosePartsDisagreeIsNotTaken_data() {
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QJsonValue>("value");
+    QTest::addColumn<bool>("taken");
+    const auto piece = [](const char* Address, int Offset) {
+        return QJsonValue(
+            QJsonArray{QJsonObject{{"address", Address}, {"offset", Offset}, {"bytes", 128}}});
+    };
+    QTest::newRow("as written") << "format" << QJsonValue("hexvac dump manifest 1") << true;
+    // A continued dump keeps the file up to the size and writes a piece read
+    // again at its offset: neither may cut the file short or misplace a block.
+    QTest::newRow("size short of its range") << "expectedBytes" << QJsonValue(512) << false;
+    QTest::newRow("range backwards") << "toPage" << QJsonValue("01") << false;
+    QTest::newRow("more bytes than the range") << "bytes" << QJsonValue(70000) << false;
+    QTest::newRow("piece size of the other mode") << "pieceBytes" << QJsonValue(2) << false;
+    QTest::newRow("piece at its address") << "zeroFilled" << piece("28180", 384) << true;
+    QTest::newRow("piece not at its address") << "zeroFilled" << piece("28100", 384) << false;
+    QTest::newRow("piece past the end") << "zeroFilled" << piece("38000", 65536) << false;
+    QTest::newRow("not a hash") << "sha256" << QJsonValue("abc") << false;
+}
+
+void TestDumpRun::ManifestWhosePartsDisagreeIsNotTaken() {
+    QFETCH(QString, key);
+    QFETCH(QJsonValue, value);
+    QFETCH(bool, taken);
+    {
+        QFile file(file_);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(1024, 'x')) == 1024);
+    }
+    TDumpManifest manifest;
+    manifest.Kind = htAutostar497;
+    manifest.Options.ToPage = 3;
+    manifest.ExpectedBytes = 0x10000;
+    manifest.ZeroFilled << TDumpPiece{256, 0x28100, 128};
+    QString error;
+    QVERIFY(WriteDumpManifest(file_, manifest, error));
+    QFile json(ManifestFileName(file_));
+    QVERIFY(json.open(QIODevice::ReadWrite));
+    QJsonObject o = QJsonDocument::fromJson(json.readAll()).object();
+    o.insert(key, value);
+    QVERIFY(json.resize(0) && json.write(QJsonDocument(o).toJson()) > 0);
+    json.close();
+    QCOMPARE(ReadDumpManifest(file_, manifest, error), taken);
+}
+
 void TestDumpRun::HandboxThatWillNotEnterDownloadModeLeavesAnEmptyFile() {
     PeerLine line;
     line.Peer.Answer(QByteArray(1, '\x06'), "A");
@@ -164,15 +320,28 @@ void TestDumpRun::HandboxThatWillNotEnterDownloadModeLeavesAnEmptyFile() {
     QVERIFY(!line.Peer.Received().contains('I'));
 }
 
+void TestDumpRun::FileThatCannotBeCreatedSendsNothing_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("why");
+    QTest::newRow("no such folder") << "no/such/folder/x.bin"
+                                    << "No such file or directory";
+    // A folder stands where the manifest goes: a dump that could be neither
+    // checked nor continued is a file error.
+    QTest::newRow("manifest cannot be written") << "blocked.bin"
+                                                << "blocked.bin.json";
+}
+
 void TestDumpRun::FileThatCannotBeCreatedSendsNothing() {
+    QFETCH(QString, name);
+    QFETCH(QString, why);
+    QVERIFY(QDir(dir_.path()).mkpath(QStringLiteral("blocked.bin.json")));
     PeerLine line;
     QVERIFY(link_.Start(line));
     LinkState.HandboxKind = htAutostar497;
     RecordingFace face;
-    const TDumpResult result =
-        RunDump(line.Port, {}, 1, dir_.filePath("no/such/folder/x.bin"), face);
+    const TDumpResult result = RunDump(line.Port, {}, 1, dir_.filePath(name), face);
     QCOMPARE(int(result.Outcome), int(TDumpOutcome::FileError));
-    QVERIFY(!result.Error.isEmpty());
+    QVERIFY2(DumpResultText(result).contains(why), qPrintable(DumpResultText(result)));
     QTest::qWait(50);
     QVERIFY(line.Peer.Received().isEmpty());
 }

@@ -85,6 +85,7 @@ private slots:
     }
     void cleanup() { link_.End(); }
     void OnlyReconnectOrCancelEndTheWindow();
+    void NoWindowOpensOnceTheProgramIsEnding();
     void ReconnectChecksTheHandboxThatWasThere_data();
     void ReconnectChecksTheHandboxThatWasThere();
     void TheWindowShowsWhatReconnectFound_data();
@@ -123,6 +124,21 @@ private:
 
     LinkFixture link_;
 };
+
+// A stop has ended the dialogs: the window does not open, and the port
+// stays as it was left.
+void TestPortLock::NoWindowOpensOnceTheProgramIsEnding() {
+    SimLine line;
+    QVERIFY(Released(line));
+    link_.Ui.EndDialogs();
+    bool shown = false;
+    const QString code =
+        Press(line.Port, "SBCancel", QString(), false, false, [&](TPortLock&) { shown = true; });
+    link_.Ui.ResumeDialogs();
+    QVERIFY(!shown);
+    QCOMPARE(code, QStringLiteral("LOCK"));
+    QVERIFY(!line.Port.Open());
+}
 
 void TestPortLock::OnlyReconnectOrCancelEndTheWindow() {
     SimLine line;

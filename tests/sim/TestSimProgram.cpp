@@ -13,7 +13,7 @@
 
 namespace {
 
-bool Parse(std::vector<std::string> Args, SimOptions& Options, std::string& Error) {
+bool Parse(const std::vector<std::string>& Args, SimOptions& Options, std::string& Error) {
     Options = SimOptions{};
     return ParseSimOptions(Args, Options, Error);
 }
@@ -34,12 +34,12 @@ private slots:
     void ParsesValuesInBothSpellings() {
         SimOptions o;
         std::string error;
-        QVERIFY2(
-            Parse({"--model", "lx2001", "--baud=28800", "--port", "250", "--date", "Sep 30 2004",
-                   "--parked=probe", "--peek", "normal", "--seed", "18446744073709551615",
-                   "--busy-every", "3", "--vanish-after=7", "-hang-after", "9"},
-                  o, error),
-            error.c_str());
+        QVERIFY2(Parse({"--model", "lx2001", "--baud=28800", "--port", "250", "--date",
+                        "Sep 30 2004", "--parked=probe", "--peek", "normal", "--seed",
+                        "18446744073709551615", "--busy-every", "3", "--vanish-after=7",
+                        "-hang-after", "9", "--flip-rate", "0.001"},
+                       o, error),
+                 error.c_str());
         QCOMPARE(o.Handbox.Model, HandboxModel::Lx200Gps);
         QCOMPARE(o.Handbox.Baud, 28800);
         QCOMPARE(o.Line.PortNumber, 250);
@@ -50,6 +50,8 @@ private slots:
         QCOMPARE(o.Handbox.BusyEvery, 3);
         QCOMPARE(o.Line.VanishAfter, 7);
         QCOMPARE(o.Line.HangAfter, 9);
+        QCOMPARE(o.Line.FlipRate, 0.001);
+        QCOMPARE(o.Line.FlipSeed, UINT64_MAX); // the line's noise is drawn from the seed too
     }
 
     void RefusesBadOptions() {
@@ -67,6 +69,8 @@ private slots:
             {"--seed", "18446744073709551616"},
             {"--latency-ms", "-1"},
             {"--drop-every", "2x"},
+            {"--flip-rate", "1.5"},
+            {"--flip-rate", "nan"},
             {"--pace=1"},
             {"--image="},
             {"--model", "498", "--model", "497"}, // a later good value hides no bad one

@@ -54,7 +54,7 @@ public:
     TPortAccess Access = {"/dev/ttyUSB0", "dialout", "root", 0660, true, false};
     TIgnoredFolder Ignored;
 
-    void Add(const std::string& PortName, std::map<int, std::string> Props = {},
+    void Add(const std::string& PortName, const std::map<int, std::string>& Props = {},
              TPortState State = TPortState::Absent) {
         TPortDevice device;
         device.PortName = PortName;

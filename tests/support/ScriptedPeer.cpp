@@ -3,6 +3,7 @@
 #include "common/VirtualPorts.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
@@ -26,9 +27,9 @@ ScriptedPeer::~ScriptedPeer() {
             ::close(fd);
 }
 
-void ScriptedPeer::Answer(const QByteArray& Request, const QByteArray& Reply) {
+void ScriptedPeer::Answer(const QByteArray& Request, const QByteArray& Reply, int DelayMs) {
     const std::lock_guard lock(mutex_);
-    script_.append({Request, Reply});
+    script_.append({Request, Reply, DelayMs});
 }
 
 QByteArray ScriptedPeer::Received() const {
@@ -77,16 +78,18 @@ void ScriptedPeer::Serve() {
         if (n <= 0)
             continue;
         QByteArray reply;
+        int delayMs = 0;
         {
             const std::lock_guard lock(mutex_);
             received_.append(buffer, n);
             pending_.append(buffer, n);
             for (qsizetype i = 0; i < script_.size(); ++i) {
-                if (pending_.endsWith(script_[i].first)) {
-                    reply = script_[i].second;
+                if (pending_.endsWith(script_[i].Request)) {
+                    reply = script_[i].Reply;
+                    delayMs = script_[i].DelayMs;
                     // A request answered again uses its next scripted reply.
                     for (qsizetype j = i + 1; j < script_.size(); ++j)
-                        if (script_[j].first == script_[i].first) {
+                        if (script_[j].Request == script_[i].Request) {
                             script_.removeAt(i);
                             break;
                         }
@@ -95,6 +98,8 @@ void ScriptedPeer::Serve() {
                 }
             }
         }
+        if (delayMs > 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
         if (!reply.isEmpty()) [[maybe_unused]]
             const auto w = ::write(master_, reply.constData(), reply.size());
     }

@@ -6,7 +6,6 @@
 
 #include <QByteArray>
 #include <QList>
-#include <QPair>
 #include <QString>
 #include <atomic>
 #include <mutex>
@@ -20,8 +19,10 @@ public:
     ScriptedPeer& operator=(const ScriptedPeer&) = delete;
 
     // Replies, tried in order; a reply given for the same request again is
-    // used the next time that request comes.
-    void Answer(const QByteArray& Request, const QByteArray& Reply);
+    // used the next time that request comes. With DelayMs, the peer is busy
+    // that long before it sends the reply, and answers what came meanwhile
+    // only after.
+    void Answer(const QByteArray& Request, const QByteArray& Reply, int DelayMs = 0);
 
     // Creates the terminal, registers it as a virtual port and starts
     // serving. Returns the port number, or 0 (with a test failure message in
@@ -39,6 +40,10 @@ private:
     std::string link_, device_;
     std::thread thread_;
     mutable std::mutex mutex_;
-    QList<QPair<QByteArray, QByteArray>> script_;
+    struct Line {
+        QByteArray Request, Reply;
+        int DelayMs = 0;
+    };
+    QList<Line> script_;
     QByteArray received_, pending_;
 };

@@ -14,6 +14,7 @@ QStringList ScriptedUiHost::Texts() const {
 }
 
 void ScriptedUiHost::Clear() {
+    ResumeDialogs();
     entries_.clear();
     script_.clear();
     unscripted_ = 0;
