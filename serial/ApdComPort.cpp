@@ -132,8 +132,15 @@ void TApdComPort::PutString(const QByteArray& Text) {
     // waits for that, and the margin. What was written before it has been
     // answered, or is in the driver's queue that the drain waits for.
     lastWriteGone_ = std::chrono::steady_clock::now() + LineTime(Text.size(), baud_, BitsPerChar());
-    if (!line_->Write(Text))
-        throw EPortError(line_->ErrorText().toStdString());
+    if (!line_->Write(Text) && !lost_) {
+        // A device that failed under the write has been reported lost
+        // (PortLost), which ends the exchange waiting on it: that is how the
+        // run learns of it, not as an error of this write.
+        const QString why = line_->ErrorText();
+        throw EPortError(
+            (why.isEmpty() ? QStringLiteral("COM%1 cannot be written to").arg(comNumber_) : why)
+                .toStdString());
+    }
 }
 
 void TApdComPort::TakeDriverBytes() {

@@ -10,6 +10,7 @@
 #include "tests/support/TestRegistry.h"
 
 #include <QElapsedTimer>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
@@ -33,6 +34,7 @@ private slots:
     void VanishingDeviceEndsTheWaitAtOnce();
     void DeviceGoneBeforeAnExchangeIsToldOnceWithoutAnError_data();
     void DeviceGoneBeforeAnExchangeIsToldOnceWithoutAnError();
+    void WriteToAGoneDeviceIsItsLossNotAnError();
     void EndlessStreamIsCappedAndEndsAsATimeOut();
 
 private:
@@ -304,6 +306,29 @@ void TestExchange::DeviceGoneBeforeAnExchangeIsToldOnceWithoutAnError() {
     QVERIFY(!line.Port.Open());
     QVERIFY(!line.Port.AwaitingReply);
     QCOMPARE(link_.Restarts, 1);
+}
+
+// The device goes and a command is written before the event loop has seen
+// the hang-up: the write finds it gone, which is the port's loss (the run
+// ends as "went away"), not an error thrown with the system's "No error".
+void TestExchange::WriteToAGoneDeviceIsItsLossNotAnError() {
+    SimLine line({}, With(&LineOptions::VanishAfter, 1));
+    QVERIFY(link_.Start(line));
+    QByteArray reply;
+    SendCommand(line.Port, "\x06", 1, 2000, false, reply);
+    QCOMPARE(reply, QByteArray("A"));
+    QSignalSpy lost(&line.Port, &TApdComPort::PortLost);
+    line.Port.PutString("#"); // the next byte takes the device away
+    for (int i = 0; i < 200 && !line.Host().Vanished(); ++i)
+        QTest::qSleep(10); // no event processing: the hang-up stays pending
+    QVERIFY(line.Host().Vanished());
+    try {
+        line.Port.PutString(":GVD#");
+    } catch (const std::exception& e) {
+        QFAIL(qPrintable(QStringLiteral("the write threw: ") + QString::fromLocal8Bit(e.what())));
+    }
+    QCOMPARE(lost.size(), 1);
+    QVERIFY(!line.Port.Open());
 }
 
 void TestExchange::EndlessStreamIsCappedAndEndsAsATimeOut() {
